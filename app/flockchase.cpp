@@ -1,0 +1,99 @@
+#include "app/flockchase.hpp"
+
+#include <cstdio>
+
+#include "app/base_name.hpp"
+#include "app/chart_frame.hpp"
+#include "app/model/gauss_deviate.hpp"
+#include "app/model/model_globals.hpp"
+#include "app/options.hpp"
+#include "app/parameters.hpp"
+#include "app/sweep.hpp"
+#include "canvas/canvas.hpp"
+#include "canvas/window.hpp"
+#include "runtime/array.hpp"
+#include "runtime/console.hpp"
+#include "runtime/process.hpp"
+#include "runtime/text.hpp"
+
+#ifndef FLOCKCHASE_VERSION
+#define FLOCKCHASE_VERSION "0"
+#endif
+
+namespace {
+
+constexpr int ShowNormal = 1;
+constexpr int WaitForEnd = 0x8000;
+
+}  // namespace
+
+int FlockchaseMain(const MainArguments& main_arguments) {
+  const OptionsResult parsed = ParseOptions(main_arguments.arguments);
+  if (!parsed.options) {
+    std::fprintf(stderr, "%s\n%s\n", parsed.error.c_str(), UsageText().c_str());
+    return 2;
+  }
+  const Options& options = *parsed.options;
+  if (options.help) {
+    std::printf("%s\n", HelpText().c_str());
+    return 0;
+  }
+  if (options.version) {
+    std::printf("flockchase %s\n", FLOCKCHASE_VERSION);
+    return 0;
+  }
+
+  ArrayDescriptor RefState, Derivs, InitialState, ShadowState, Separation, DampingMax, EstimateRing;
+  array_dim(RefState, {{0, StateSize}});
+  array_dim(Derivs, {{0, StateSize}});
+  array_dim(InitialState, {{0, StateSize}});
+  array_dim(ShadowState, {{0, StateSize}});
+  array_dim(Separation, {{0, StateSize}});
+  array_dim(DampingMax, {{0, 1}});
+  array_dim(EstimateRing, {{0, BufferLength - 1}});
+
+  Pi = 3.141592653589794L;
+  DampingMax[1] = 1.0L;
+
+  // Every body starts at a random position at rest; the table is the same
+  // on every run.
+  for (std::int32_t k = 1; k <= 8; ++k) {
+    InitialState[4 * k - 3] = GaussDeviate();
+    InitialState[4 * k - 2] = GaussDeviate();
+    InitialState[4 * k - 1] = 0;
+    InitialState[4 * k] = 0;
+  }
+
+  const Text BaseName = BaseNameFromTitle(console_get_title());
+  console_set_title(BaseName);
+  console_clear();
+  console_move_window(Margin + PlotWidth + 6, 0);
+  console_clear();
+
+  const WindowHandle window = options.headless
+                                  ? canvas_create_offscreen(Margin + PlotWidth, PlotHeight + 24)
+                                  : canvas_open_window(BaseName, 0, 0, Margin + PlotWidth, PlotHeight + 24, 0);
+  canvas_attach(window, 0, true);
+  canvas_set_foreground(0);
+  canvas_set_background(0xFFFFFF);
+  canvas_clear(-1, 0);
+
+  DrawChartFrame(DampingMax[1]);
+
+  for (std::int32_t i = 1; i <= StateSize; ++i) RefState[i] = InitialState[i];
+
+  SweepArrays arrays{RefState, Derivs, ShadowState, Separation, DampingMax, EstimateRing};
+  SweepCarry carry;
+  SweepSettings settings;
+  settings.step = options.step;
+  settings.time_limit = options.time_limit;
+  if (RunSweep(arrays, carry, settings) == SweepOutcome::Escaped) return 0;
+
+  console_print("Done!");
+  console_newline();
+  canvas_redraw();
+  canvas_save_bmp(string_concat(BaseName, ".bmp"));
+  run_command(string_concat("picvec ", BaseName), ShowNormal | WaitForEnd, 0);
+  key_wait();
+  return 0;
+}

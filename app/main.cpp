@@ -1,0 +1,3 @@
+#include "app/flockchase.hpp"
+
+int main(int argc, char** argv) { program_entry(argc, argv, &FlockchaseMain); }

@@ -1,0 +1,65 @@
+// The sweep: one damping value per column of the plot area, right to left.
+// For each column it measures the largest Lyapunov exponent with a reference
+// and a shadow trajectory, prints a report line and extends the curve.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "runtime/array.hpp"
+#include "runtime/real.hpp"
+#include "runtime/text.hpp"
+
+// The arrays of the main procedure that the sweep works on.
+struct SweepArrays {
+  ArrayDescriptor& RefState;
+  ArrayDescriptor& Derivs;
+  ArrayDescriptor& ShadowState;
+  ArrayDescriptor& Separation;
+  ArrayDescriptor& DampingMax;
+  ArrayDescriptor& EstimateRing;
+};
+
+// Values that outlive a column: reported and plotted as they stand when a
+// column ends, never reset between columns.
+struct SweepCarry {
+  Real Exponent = 0;
+  Real MeanDivergence = 0;
+  Real Spread = 0;
+  bool FirstPoint = true;
+};
+
+enum class ColumnEnd { Converged, TimeLimit, Coinciding, IterationCeiling };
+
+struct ColumnResult {
+  std::int32_t column;
+  Real damping;
+  Real exponent;
+  Real spread;
+  Real mean_divergence;
+  ColumnEnd end;
+  std::int32_t passes;
+  std::int32_t measured_passes;
+  double seconds;
+};
+
+// Advances the reference and the shadow state by one step each.
+using PassAdvance = std::function<void(Real* reference, Real* shadow)>;
+
+struct SweepSettings {
+  int step = 1;              // every step-th column from the right
+  double time_limit = 100.0; // elapsed seconds per column
+  PassAdvance advance;       // empty: both steps on this thread, one after the other
+  std::function<void(const ColumnResult&)> column_done;  // after the report line
+};
+
+enum class SweepOutcome { Completed, Escaped };
+
+// The damping that belongs to a column: (x - Margin) * DampingMax(1) / PlotWidth.
+Real ColumnDamping(std::int32_t column, Real damping_max);
+// The chart row of an exponent, not clamped.
+std::int32_t ExponentRow(Real exponent);
+// The report line of a column, exactly as printed (without the new line).
+Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence);
+
+SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSettings& settings);
