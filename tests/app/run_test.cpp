@@ -1,0 +1,210 @@
+// End-to-end runs of the real flockchase binary in a temporary directory,
+// with a stand-in converter first on PATH that records how it was called.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string Flockchase = FLOCKCHASE_BINARY_DIR "/app/flockchase";
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::stringstream s(text);
+  for (std::string line; std::getline(s, line);) lines.push_back(line);
+  return lines;
+}
+
+struct Run {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+// A scratch directory with a stand-in picvec that records its arguments and
+// the size of NAME.bmp when it starts.
+struct Sandbox {
+  fs::path dir;
+  Sandbox() {
+    char pattern[] = "/tmp/flockchase-run-XXXXXX";
+    dir = mkdtemp(pattern);
+    fs::create_directory(dir / "bin");
+    std::ofstream stub(dir / "bin" / "picvec");
+    stub << "#!/bin/sh\n"
+            "printf '%s\\n' \"$#\" \"$@\" >> \"$(dirname \"$0\")/../picvec.calls\"\n"
+            "if [ -f \"$1.bmp\" ]; then stat -c %s \"$1.bmp\" >> \"$(dirname \"$0\")/../picvec.calls\"; "
+            "else echo missing >> \"$(dirname \"$0\")/../picvec.calls\"; fi\n";
+    stub.close();
+    fs::permissions(dir / "bin" / "picvec", fs::perms::owner_all);
+  }
+  ~Sandbox() { fs::remove_all(dir); }
+
+  Run run(const std::vector<std::string>& arguments) const {
+    std::string command = "cd '" + dir.string() + "' && PATH='" + (dir / "bin").string() + ":'\"$PATH\" '" +
+                          Flockchase + "'";
+    for (const std::string& a : arguments) command += " '" + a + "'";
+    command += " </dev/null >out.txt 2>err.txt";
+    Run r;
+    int status = std::system(command.c_str());
+    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.out = read_file(dir / "out.txt");
+    r.err = read_file(dir / "err.txt");
+    return r;
+  }
+};
+
+struct Bitmap {
+  int width = 0, height = 0;
+  std::string bytes;
+  // 0x00BBGGRR of the pixel at (x, y), y counted from the top.
+  unsigned pixel(int x, int y) const {
+    const int stride = (width * 3 + 3) / 4 * 4;
+    const std::size_t at = 54 + static_cast<std::size_t>(height - 1 - y) * stride + x * 3;
+    const auto b = static_cast<unsigned char>(bytes[at]);
+    const auto g = static_cast<unsigned char>(bytes[at + 1]);
+    const auto r = static_cast<unsigned char>(bytes[at + 2]);
+    return (b << 16) | (g << 8) | r;
+  }
+};
+
+Bitmap load_bitmap(const fs::path& path) {
+  Bitmap b;
+  b.bytes = read_file(path);
+  if (b.bytes.size() >= 54) {
+    b.width = *reinterpret_cast<const std::int32_t*>(&b.bytes[18]);
+    b.height = *reinterpret_cast<const std::int32_t*>(&b.bytes[22]);
+  }
+  return b;
+}
+
+constexpr unsigned Black = 0x000000;
+constexpr unsigned White = 0xFFFFFF;
+constexpr unsigned Grey = 0x808080;
+
+const std::vector<std::string> ShortRun = {"--headless", "--step", "100", "--time-limit", "5"};
+const int ShortRunColumns[] = {849, 749, 649, 549, 449, 349, 249, 149};
+
+TEST(Run, ShortHeadlessRunReportsSavesAndConverts) {
+  Sandbox box;
+  Run r = box.run(ShortRun);
+  ASSERT_EQ(r.exit_code, 0) << r.err;
+  std::vector<std::string> lines = lines_of(r.out);
+  ASSERT_EQ(lines.size(), 9u) << r.out;
+  std::vector<double> exponents;
+  for (int i = 0; i < 8; ++i) {
+    const std::string& line = lines[i];
+    // The plus-minus sign arrives as UTF-8 (two bytes): 32 characters, 33 bytes.
+    ASSERT_EQ(line.size(), 33u) << line;
+    char damping[16];
+    std::snprintf(damping, sizeof damping, "  %.4f", (ShortRunColumns[i] - 50) / 800.0);
+    EXPECT_EQ(line.substr(0, 8), damping) << line;
+    EXPECT_EQ(line.substr(17, 2), "\xC2\xB1") << line;
+    exponents.push_back(std::stod(line.substr(8, 9)));
+  }
+  EXPECT_EQ(lines[8], "Done!");
+
+  const std::vector<std::string> calls = lines_of(read_file(box.dir / "picvec.calls"));
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0], "1");
+  EXPECT_EQ(calls[1], "flockchase");
+  EXPECT_EQ(calls[2], "1592502");  // the bitmap was complete when the converter started
+
+  Bitmap bmp = load_bitmap(box.dir / "flockchase.bmp");
+  ASSERT_EQ(bmp.bytes.size(), 1592502u);
+  ASSERT_EQ(bmp.width, 850);
+  ASSERT_EQ(bmp.height, 624);
+  // Border on x = 50 and 849, y = 0 and 600.
+  for (int y = 0; y <= 600; ++y) {
+    ASSERT_EQ(bmp.pixel(50, y), Black) << y;
+    ASSERT_EQ(bmp.pixel(849, y), Black) << y;
+  }
+  for (int x = 50; x <= 849; ++x) {
+    ASSERT_EQ(bmp.pixel(x, 0), Black) << x;
+    ASSERT_EQ(bmp.pixel(x, 600), Black) << x;
+  }
+  // Ticks: top and bottom at 50 + 80 i, left and right at 60 i.
+  for (int i = 1; i <= 9; ++i) {
+    EXPECT_EQ(bmp.pixel(50 + 80 * i, 10), Black) << i;
+    EXPECT_EQ(bmp.pixel(50 + 80 * i, 590), Black) << i;
+    EXPECT_EQ(bmp.pixel(60, 60 * i), Black) << i;
+    EXPECT_EQ(bmp.pixel(840, 60 * i), Black) << i;
+  }
+  // The dotted grey zero line on row 300: grey dots with white between.
+  int grey = 0, white = 0;
+  for (int x = 100; x < 800; ++x) {
+    if (bmp.pixel(x, 300) == Grey) ++grey;
+    if (bmp.pixel(x, 300) == White) ++white;
+  }
+  EXPECT_GT(grey, 200);
+  EXPECT_GT(white, 200);
+  // Labels: ink left of the plot area at the top and bottom, and below it.
+  auto has_ink = [&](int x0, int y0, int x1, int y1) {
+    for (int y = y0; y < y1; ++y)
+      for (int x = x0; x < x1; ++x)
+        if (bmp.pixel(x, y) != White) return true;
+    return false;
+  };
+  EXPECT_TRUE(has_ink(0, 0, 45, 20));      // 2.0
+  EXPECT_TRUE(has_ink(0, 580, 45, 600));   // -2.0
+  EXPECT_TRUE(has_ink(20, 280, 45, 310));  // the lambda
+  EXPECT_TRUE(has_ink(50, 601, 70, 624));  // 0
+  EXPECT_TRUE(has_ink(441, 601, 470, 624));  // bo
+  EXPECT_TRUE(has_ink(810, 601, 850, 624));  // 1.0
+  // The curve passes through each evaluated column at its exponent's row.
+  for (int i = 0; i < 8; ++i) {
+    const int row = static_cast<int>(std::lround(300 * (1 - exponents[i] / 2)));
+    if (row < 1 || row > 599) continue;
+    bool found = false;
+    for (int y = row - 1; y <= row + 1; ++y) found = found || bmp.pixel(ShortRunColumns[i], y) == Black;
+    EXPECT_TRUE(found) << "column " << ShortRunColumns[i] << " row " << row;
+  }
+}
+
+TEST(Run, BadOptionsExitWithTwoAndWriteNothing) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--step", "0"}, {"--time-limit", "soon"}, {"--nope"}, {"--step"},
+  };
+  for (const auto& arguments : cases) {
+    Sandbox box;
+    Run r = box.run(arguments);
+    EXPECT_EQ(r.exit_code, 2) << arguments[0];
+    EXPECT_NE(r.err.find("flockchase: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("usage: flockchase"), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_FALSE(fs::exists(box.dir / "flockchase.bmp"));
+    EXPECT_FALSE(fs::exists(box.dir / "picvec.calls"));
+  }
+}
+
+TEST(Run, HelpAndVersion) {
+  Sandbox box;
+  Run help = box.run({"--help"});
+  EXPECT_EQ(help.exit_code, 0);
+  EXPECT_NE(help.out.find("--time-limit SECONDS"), std::string::npos);
+  Run version = box.run({"--version"});
+  EXPECT_EQ(version.exit_code, 0);
+  EXPECT_EQ(version.out.rfind("flockchase ", 0), 0u);
+  EXPECT_FALSE(fs::exists(box.dir / "flockchase.bmp"));
+}
+
+}  // namespace
