@@ -1,7 +1,13 @@
 // The picvec program run as flockchase runs it: a real process in a folder
 // holding the bitmap, its PNG read back by netpbm.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -224,6 +230,38 @@ TEST(PicvecProgram, ThePngGetsTheUsualPermissions) {
     ASSERT_EQ(stat((dir.path / "chart.png").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, mode) << std::oct << mask;
   }
+}
+
+// A conversion ended by a signal while it writes leaves no temporary file.
+// The image is large enough that encoding takes a good fraction of a second,
+// so the temporary file is seen and the signal sent well before the end.
+TEST(PicvecProgram, ATerminatedConversionLeavesNoTemporaryFile) {
+  TempDir dir;
+  write_file(dir.path / "chart.bmp", make_bmp(noise_raster(2000, 2000, 4)));
+  const std::string directory = dir.path.string();
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    const int null_fd = open("/dev/null", O_RDWR);
+    if (null_fd < 0 || dup2(null_fd, 0) < 0 || dup2(null_fd, 1) < 0 || dup2(null_fd, 2) < 0) _exit(126);
+    if (chdir(directory.c_str()) != 0) _exit(126);
+    execl(PICVEC_BINARY, PICVEC_BINARY, "chart", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  bool seen = false;
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!seen && std::chrono::steady_clock::now() < give_up) {
+    for (const std::string& name : folder_names(dir.path))
+      if (name.rfind("chart.png.", 0) == 0) seen = true;
+    if (!seen) std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  kill(pid, SIGTERM);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(seen) << "no temporary file appeared";
+  ASSERT_TRUE(WIFSIGNALED(status)) << "picvec finished before the signal; make the image larger";
+  EXPECT_EQ(WTERMSIG(status), SIGTERM);
+  EXPECT_EQ(folder_names(dir.path), Names{"chart.bmp"});
 }
 
 }  // namespace

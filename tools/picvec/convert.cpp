@@ -1,6 +1,7 @@
 #include "tools/picvec/convert.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -107,9 +108,18 @@ ConvertOutcome convert_bmp_to_png(const std::string& bmp_path, const std::string
   std::vector<char> temporary(png_path.begin(), png_path.end());
   for (char c : std::string_view(".XXXXXX")) temporary.push_back(c);
   temporary.push_back('\0');
+  // A signal between creating the temporary file and recording its name
+  // would leave it behind, so the signals that end the process wait.
+  sigset_t ending{};
+  sigset_t previous{};
+  sigemptyset(&ending);
+  for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&ending, number);
+  sigprocmask(SIG_BLOCK, &ending, &previous);
   const int fd = mkostemp(temporary.data(), O_CLOEXEC);
-  if (fd < 0) return failed(png_path, "cannot create a temporary file beside it: " + system_reason(errno));
-  set_pending(temporary.data());
+  const int create_error = errno;
+  if (fd >= 0) set_pending(temporary.data());
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+  if (fd < 0) return failed(png_path, "cannot create a temporary file beside it: " + system_reason(create_error));
   auto abandon = [&](const std::string& what) {
     unlink(temporary.data());
     set_pending(nullptr);
