@@ -17,7 +17,10 @@ extern "C" void on_fatal_signal(int number) {
 }
 
 void install_signal_handlers() {
-  for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) std::signal(number, on_fatal_signal);
+  // A signal the caller ignores (nohup, a parent that shields its children)
+  // stays ignored.
+  for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+    if (std::signal(number, on_fatal_signal) == SIG_IGN) std::signal(number, SIG_IGN);
   // Past a file size limit, let the write fail with EFBIG and be reported
   // instead of killing the process.
   std::signal(SIGXFSZ, SIG_IGN);
