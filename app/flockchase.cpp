@@ -16,10 +16,6 @@
 #include "runtime/process.hpp"
 #include "runtime/text.hpp"
 
-#ifndef FLOCKCHASE_VERSION
-#define FLOCKCHASE_VERSION "0"
-#endif
-
 namespace {
 
 constexpr int ShowNormal = 1;
