@@ -280,6 +280,11 @@ TEST(FormatNumber, DenormalsAndExtremes) {
   EXPECT_EQ(format_number(max, ""), "1.18973149535723E+4932");
   EXPECT_EQ(format_number(min_denormal, "0.0"), "0.0");
   EXPECT_EQ(format_number(-min_denormal, "0.0"), "-0.0");
+  // Binades where the power-of-ten estimate overshoots still show a leading
+  // significant digit.
+  EXPECT_EQ(format_number(std::ldexp(1.0L, -681), "0.000E+0"), "9.967E-206");
+  EXPECT_EQ(format_number(std::ldexp(1.0L, -681), ""), "9.96719495109757E-206");
+  EXPECT_EQ(format_number(std::ldexp(1.0L, -16000), "0.00E-0"), "3.31E-4817");
   EXPECT_EQ(format_number(max, "0").size(), 4933u);
   EXPECT_EQ(format_number(max, "0").substr(0, 17), "11897314953572317");
 }
