@@ -40,29 +40,21 @@ bool increment(std::string& digits) {
 }
 
 // The digits shown by a mask without exponent: the integer digits (a single
-// "0" when there are none) followed by exactly `fraction` digits.
-struct FixedDigits {
-  std::string digits;
-  std::size_t integer_count;
-};
-
-FixedDigits fixed_digits(const DecimalImage& image, std::int64_t fraction) {
+// "0" when there are none) followed by exactly `fraction` digits, rounded.
+std::string fixed_digits(const DecimalImage& image, std::int64_t fraction) {
   std::int64_t exponent = image.exponent;
   std::int64_t integer_count = std::max<std::int64_t>(exponent, 0);
   std::int64_t lead = std::min<std::int64_t>(exponent, 0);  // zeros before the image when E < 0
   std::int64_t kept = integer_count + fraction;
-  FixedDigits out{std::string(static_cast<std::size_t>(kept), '0'), static_cast<std::size_t>(integer_count)};
-  for (std::int64_t i = 0; i < kept; ++i) out.digits[static_cast<std::size_t>(i)] = image_digit(image, i + lead);
-  const char* last = kept > 0 ? &out.digits.back() : nullptr;
-  if (rounds_up(image, kept + lead, last) && increment(out.digits)) {
-    out.digits.insert(out.digits.begin(), '1');
-    ++out.integer_count;
+  std::string digits(static_cast<std::size_t>(kept), '0');
+  for (std::int64_t i = 0; i < kept; ++i) digits[static_cast<std::size_t>(i)] = image_digit(image, i + lead);
+  const char* last = kept > 0 ? &digits.back() : nullptr;
+  if (rounds_up(image, kept + lead, last) && increment(digits)) {
+    digits.insert(digits.begin(), '1');
+    ++integer_count;
   }
-  if (out.integer_count == 0) {
-    out.digits.insert(out.digits.begin(), '0');
-    out.integer_count = 1;
-  }
-  return out;
+  if (integer_count == 0) digits.insert(digits.begin(), '0');
+  return digits;
 }
 
 // The first `count` digits of the image, rounded; a carry out of the leftmost
@@ -78,8 +70,8 @@ std::string mantissa_digits(const DecimalImage& image, std::int64_t count, std::
   return digits;
 }
 
-// Places the digit string into positions [first, last) of the mask, right to
-// left, and appends the text to `out`. The fraction digits (as many as the
+// Places the digit string into the positions before `last`, right to left,
+// and appends the text to `out`. The fraction digits (as many as the
 // mask has fraction positions, at the right end) go into the fraction
 // positions; the rest into the integer positions, with any left over beside
 // the leftmost one.
@@ -117,13 +109,10 @@ void place_mantissa(const CompiledMask& mask, std::size_t last, const std::strin
   for (std::size_t p = last; p-- > 0;) {
     const MaskPosition& pos = positions[p];
     bool beside_digit = sign_at == rev.size() && sign_at != std::string::npos;
-    switch (pos.kind) {
-      case PositionKind::Literal:
-        rev.push_back(pos.ch);
-        if (pos.decimal_point) point_at = rev.size();
-        continue;
-      default:
-        break;
+    if (pos.kind == PositionKind::Literal) {
+      rev.push_back(pos.ch);
+      if (pos.decimal_point) point_at = rev.size();
+      continue;
     }
     if (pos.fraction) {
       char d = digits[--remaining];
@@ -153,6 +142,8 @@ void place_mantissa(const CompiledMask& mask, std::size_t last, const std::strin
     }
   }
 
+  // The sign goes beside the leftmost integer digit or zero shown; without
+  // one, before the decimal point or the fraction; failing all, in front.
   if (negative) {
     if (sign_at != std::string::npos) {
       if (fill_beside_sign != std::string::npos) {
@@ -204,61 +195,9 @@ void place_exponent(const CompiledMask& mask, const std::string& text, std::stri
   out.append(rev.rbegin(), rev.rend());
 }
 
-Text format_section(Real value, bool show_sign, const CompiledMask& mask) {
-  DecimalImage image = decimal_image(value);
-  bool negative = show_sign && value < 0;
-  std::int64_t exponent = image.exponent;
-  if (mask.percent && value != 0) exponent += 2;
-  image.exponent = static_cast<std::int32_t>(exponent);
-
-  Text out;
-  if (mask.exponent_mode == ExponentMode::None) {
-    FixedDigits fixed = fixed_digits(image, mask.fraction_digits);
-    if (fixed.digits == "0") negative = false;
-    place_mantissa(mask, mask.positions.size(), fixed.digits, negative, out);
-    return out;
-  }
-
-  std::int64_t shown = exponent - mask.integer_digits;
-  std::string digits = mantissa_digits(image, mask.integer_digits + mask.fraction_digits, shown);
-  if (digits == "0") negative = false;
-  place_mantissa(mask, mask.exponent_start, digits, negative, out);
-  std::string text;
-  if (shown < 0) {
-    text = "-";
-  } else if (mask.exponent_mode == ExponentMode::Plus) {
-    text = "+";
-  }
-  std::uint64_t magnitude = shown < 0 ? static_cast<std::uint64_t>(-shown) : static_cast<std::uint64_t>(shown);
-  text += std::to_string(magnitude);
-  place_exponent(mask, text, out);
-  return out;
-}
-
-Text format_number_unguarded(Real value, std::string_view mask) {
-  if (std::isnan(value)) return "NaN";
-  MaskSections sections = split_mask(mask);
-  std::string_view section = sections.section[0];
-  Real shown = value;
-  bool show_sign = false;
-  if (value < 0) {
-    if (sections.separators == 0 || sections.only_separator_ends_mask) {
-      show_sign = true;
-    } else {
-      section = sections.section[1];
-      shown = -value;
-    }
-  } else if (value == 0 && sections.separators == 2 && !sections.section[2].empty()) {
-    section = sections.section[2];
-  }
-  if (section.empty()) return general_number_text(shown);
-  return format_section(shown, show_sign, compile_mask_section(section));
-}
-
-}  // namespace
-
+// The text of a value with no usable mask: 15 significant digits, trailing
+// zeros removed, plain or with an exponent ("2.5", ".001", "1E+15").
 Text general_number_text(Real value) {
-  if (std::isnan(value)) return "NaN";
   DecimalImage image = decimal_image(value);
   if (image.digits[0] == '0') return "0";
   constexpr int Significant = 15;
@@ -294,6 +233,61 @@ Text general_number_text(Real value) {
   }
   return out;
 }
+
+Text format_section(Real value, bool show_sign, const CompiledMask& mask) {
+  DecimalImage image = decimal_image(value);
+  bool negative = show_sign && value < 0;
+  std::int64_t exponent = image.exponent;
+  if (mask.percent && value != 0) exponent += 2;
+  image.exponent = static_cast<std::int32_t>(exponent);
+
+  Text out;
+  if (mask.exponent_mode == ExponentMode::None) {
+    std::string digits = fixed_digits(image, mask.fraction_digits);
+    // A lone zero digit carries no sign; "-0.0" keeps it.
+    if (digits == "0") negative = false;
+    place_mantissa(mask, mask.positions.size(), digits, negative, out);
+    return out;
+  }
+
+  std::int64_t shown = exponent - mask.integer_digits;
+  std::string digits = mantissa_digits(image, mask.integer_digits + mask.fraction_digits, shown);
+  if (digits == "0") negative = false;
+  place_mantissa(mask, mask.exponent_start, digits, negative, out);
+  std::string text;
+  if (shown < 0) {
+    text = "-";
+  } else if (mask.exponent_mode == ExponentMode::Plus) {
+    text = "+";
+  }
+  std::uint64_t magnitude = shown < 0 ? static_cast<std::uint64_t>(-shown) : static_cast<std::uint64_t>(shown);
+  text += std::to_string(magnitude);
+  place_exponent(mask, text, out);
+  return out;
+}
+
+Text format_number_unguarded(Real value, std::string_view mask) {
+  // Shown as digits, a NaN would pass for a real result (its image is zeros).
+  if (std::isnan(value)) return "NaN";
+  MaskSections sections = split_mask(mask);
+  std::string_view section = sections.section[0];
+  Real shown = value;
+  bool show_sign = false;
+  if (value < 0) {
+    if (sections.separators == 0 || sections.only_separator_ends_mask) {
+      show_sign = true;
+    } else {
+      section = sections.section[1];
+      shown = -value;
+    }
+  } else if (value == 0 && sections.separators == 2 && !sections.section[2].empty()) {
+    section = sections.section[2];
+  }
+  if (section.empty()) return general_number_text(shown);
+  return format_section(shown, show_sign, compile_mask_section(section));
+}
+
+}  // namespace
 
 Text format_number(Real value, std::string_view mask) {
   try {

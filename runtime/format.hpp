@@ -18,7 +18,3 @@
 // Never fails on any value or mask; an allocation failure of the result
 // raises run-time error 7 and gives "". A NaN gives "NaN".
 Text format_number(Real value, std::string_view mask);
-
-// The text of a value with no usable mask: 15 significant digits, trailing
-// zeros removed, plain or with an exponent ("2.5", ".001", "1E+15").
-Text general_number_text(Real value);

@@ -43,8 +43,8 @@ struct CompiledMask {
 // a backslash; text after a third ";" is ignored.
 struct MaskSections {
   std::string_view section[3];
-  int separators = 0;                      // 0 to 2 (a third ends section 3)
-  bool only_separator_ends_mask = false;   // the first ";" is the mask's last character
+  int separators = 0;                     // 0 to 2 (a third ends section 3)
+  bool only_separator_ends_mask = false;  // the first ";" is the mask's last character
 };
 
 MaskSections split_mask(std::string_view mask);

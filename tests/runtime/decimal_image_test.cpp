@@ -1,9 +1,10 @@
 #include "runtime/decimal_image.hpp"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <string>

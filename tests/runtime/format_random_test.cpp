@@ -1,10 +1,11 @@
 // Randomised checks of the formatter: arbitrary masks and values never make
 // it fail, and the simple masks agree with the C library's correctly rounded
 // conversions.
+#include <gtest/gtest.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <gtest/gtest.h>
 #include <limits>
 #include <random>
 #include <string>
@@ -45,10 +46,14 @@ class Values {
                                    9.5L,
                                    999.999L};
     switch (rng_() % 4) {
-      case 0: return special[rng_() % std::size(special)];
-      case 1: return between(-16445, 16383);
-      case 2: return between(-16445, -16382);  // denormals
-      default: return between(-40, 40);
+      case 0:
+        return special[rng_() % std::size(special)];
+      case 1:
+        return between(-16445, 16383);
+      case 2:
+        return between(-16445, -16382);  // denormals
+      default:
+        return between(-40, 40);
     }
   }
 
@@ -217,7 +222,8 @@ std::string general_from_printf(Real v) {
     return out + digits.substr(0, static_cast<std::size_t>(exponent)) + "." +
            digits.substr(static_cast<std::size_t>(exponent));
   }
-  if (exponent <= 0 && n - exponent <= 15) return out + "." + std::string(static_cast<std::size_t>(-exponent), '0') + digits;
+  if (exponent <= 0 && n - exponent <= 15)
+    return out + "." + std::string(static_cast<std::size_t>(-exponent), '0') + digits;
   out += digits.substr(0, 1);
   if (n > 1) out += "." + digits.substr(1);
   int shown = exponent - 1;
