@@ -1,0 +1,156 @@
+#include "app/results_file.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <unistd.h>
+
+const char* const ResultsHeader =
+    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks";
+
+std::string_view column_end_name(ColumnEnd end) {
+  switch (end) {
+    case ColumnEnd::Converged: return "converged";
+    case ColumnEnd::TimeLimit: return "time_limit";
+    case ColumnEnd::Coinciding: return "coinciding";
+    case ColumnEnd::IterationCeiling: return "iteration_ceiling";
+  }
+  return "?";
+}
+
+std::optional<ColumnEnd> column_end_from_name(std::string_view name) {
+  for (ColumnEnd end : {ColumnEnd::Converged, ColumnEnd::TimeLimit, ColumnEnd::Coinciding, ColumnEnd::IterationCeiling}) {
+    if (column_end_name(end) == name) return end;
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+std::string real_text(Real value) {
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.21Lg", value);
+  return buffer;
+}
+
+std::vector<std::string_view> split(std::string_view line, char separator) {
+  std::vector<std::string_view> fields;
+  std::size_t from = 0;
+  for (;;) {
+    std::size_t at = line.find(separator, from);
+    fields.push_back(line.substr(from, at == std::string_view::npos ? std::string_view::npos : at - from));
+    if (at == std::string_view::npos) return fields;
+    from = at + 1;
+  }
+}
+
+bool parse_real(std::string_view field, Real& out) {
+  std::string text(field);
+  if (text.empty()) return false;
+  char* end = nullptr;
+  out = std::strtold(text.c_str(), &end);
+  return *end == '\0';
+}
+
+bool parse_int(std::string_view field, std::int32_t& out) {
+  std::string text(field);
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  long value = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX) return false;
+  out = static_cast<std::int32_t>(value);
+  return true;
+}
+
+}  // namespace
+
+std::string results_line(const ColumnResult& r) {
+  char seconds[32];
+  std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
+  std::string line = std::to_string(r.column) + ',' + real_text(r.damping) + ',' + real_text(r.exponent) + ',' +
+                     real_text(r.spread) + ',' + real_text(r.mean_divergence) + ',' +
+                     std::string(column_end_name(r.end)) + ',' + std::to_string(r.passes) + ',' +
+                     std::to_string(r.measured_passes) + ',' + seconds + ',' +
+                     (r.standard_error ? real_text(*r.standard_error) : std::string()) + ',' +
+                     std::to_string(r.blocks);
+  return line;
+}
+
+std::optional<ColumnResult> parse_results_line(std::string_view line) {
+  const std::vector<std::string_view> f = split(line, ',');
+  if (f.size() != 11) return std::nullopt;
+  ColumnResult r;
+  Real seconds = 0;
+  const std::optional<ColumnEnd> end = column_end_from_name(f[5]);
+  if (!parse_int(f[0], r.column) || !parse_real(f[1], r.damping) || !parse_real(f[2], r.exponent) ||
+      !parse_real(f[3], r.spread) || !parse_real(f[4], r.mean_divergence) || !end || !parse_int(f[6], r.passes) ||
+      !parse_int(f[7], r.measured_passes) || !parse_real(f[8], seconds) || !parse_int(f[10], r.blocks)) {
+    return std::nullopt;
+  }
+  r.end = *end;
+  r.seconds = static_cast<double>(seconds);
+  if (!f[9].empty()) {
+    Real error = 0;
+    if (!parse_real(f[9], error)) return std::nullopt;
+    r.standard_error = error;
+  }
+  return r;
+}
+
+std::optional<std::vector<ColumnResult>> read_results_file(const std::string& path, std::string& error) {
+  std::ifstream in(path);
+  if (!in) {
+    error = path + ": " + std::strerror(errno);
+    return std::nullopt;
+  }
+  std::string line;
+  if (!std::getline(in, line) || line != ResultsHeader) {
+    error = path + ": not a flockchase results file";
+    return std::nullopt;
+  }
+  std::vector<ColumnResult> results;
+  for (int number = 2; std::getline(in, line); ++number) {
+    std::optional<ColumnResult> r = parse_results_line(line);
+    if (!r) {
+      error = path + ": line " + std::to_string(number) + " is damaged";
+      return std::nullopt;
+    }
+    results.push_back(*r);
+  }
+  return results;
+}
+
+ResultsFile::~ResultsFile() {
+  if (file) std::fclose(file);
+}
+
+bool results_start(ResultsFile& results, const std::string& path, const std::vector<ColumnResult>& kept,
+                   std::string& error) {
+  const std::string temporary = path + ".tmp";
+  std::FILE* out = std::fopen(temporary.c_str(), "w");
+  if (!out) {
+    error = "cannot write " + temporary + ": " + std::strerror(errno);
+    return false;
+  }
+  bool ok = std::fprintf(out, "%s\n", ResultsHeader) > 0;
+  for (const ColumnResult& r : kept) ok = ok && std::fprintf(out, "%s\n", results_line(r).c_str()) > 0;
+  ok = ok && std::fflush(out) == 0;
+  if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    std::fclose(out);
+    unlink(temporary.c_str());
+    return false;
+  }
+  if (results.file) std::fclose(results.file);
+  results.file = out;
+  results.path = path;
+  return true;
+}
+
+bool results_append(ResultsFile& results, const ColumnResult& result) {
+  if (!results.file) return false;
+  const std::string line = results_line(result) + '\n';
+  return std::fputs(line.c_str(), results.file) >= 0 && std::fflush(results.file) == 0;
+}

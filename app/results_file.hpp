@@ -1,0 +1,39 @@
+// The results file: a header line, then one line per finished column,
+// flushed as the column ends so that an interrupted run keeps every one.
+// Reals carry 21 significant digits, enough to give back the same extended
+// value when read.
+#pragma once
+
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/column_result.hpp"
+
+extern const char* const ResultsHeader;
+
+std::string results_line(const ColumnResult& result);
+std::optional<ColumnResult> parse_results_line(std::string_view line);
+
+// Reads the column lines of a results file; none when the file is missing,
+// has no header or holds a line that does not parse.
+std::optional<std::vector<ColumnResult>> read_results_file(const std::string& path, std::string& error);
+
+struct ResultsFile {
+  std::FILE* file = nullptr;
+  std::string path;
+  ResultsFile() = default;
+  ResultsFile(const ResultsFile&) = delete;
+  ResultsFile& operator=(const ResultsFile&) = delete;
+  ~ResultsFile();
+};
+
+// Starts a new results file holding the header and the given columns
+// (written to a temporary file and renamed, so an old file is never half
+// replaced); false with a one-line reason on failure.
+bool results_start(ResultsFile& results, const std::string& path, const std::vector<ColumnResult>& kept,
+                   std::string& error);
+// Appends one column and flushes it to the file.
+bool results_append(ResultsFile& results, const ColumnResult& result);
