@@ -30,16 +30,24 @@ void FlockDerivs(const Real* __restrict state, Real* __restrict rates, int) {
 
   // Each pair once. Taken in ascending (i, j) order, every body still
   // receives its terms in ascending order of the other body.
+#pragma GCC unroll 7
   for (int i = 0; i < 7; ++i) {
-    Real* ri = rates + 4 * i;
+    const Real xi = state[4 * i + 1];
+    const Real yi = state[4 * i + 2];
+    // Body i's sums stay in registers while it meets the later bodies.
+    Real ax = rates[4 * i + 3];
+    Real ay = rates[4 * i + 4];
+#pragma GCC unroll 7
     for (int j = i + 1; j < 7; ++j) {
       Real* rj = rates + 4 * j;
-      const PairTerms p = pair_terms(state[4 * i + 1], state[4 * i + 2], state[4 * j + 1], state[4 * j + 2]);
-      ri[3] = p.to_i_x + ri[3];
-      ri[4] = p.to_i_y + ri[4];
+      const PairTerms p = pair_terms(xi, yi, state[4 * j + 1], state[4 * j + 2]);
+      ax = p.to_i_x + ax;
+      ay = p.to_i_y + ay;
       rj[3] = p.to_j_x + rj[3];
       rj[4] = p.to_j_y + rj[4];
     }
+    rates[4 * i + 3] = ax;
+    rates[4 * i + 4] = ay;
   }
 
   rates[29] = state[31];
