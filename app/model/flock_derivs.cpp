@@ -13,7 +13,8 @@ void FlockDerivs(const Real* __restrict state, Real* __restrict rates, int) {
   Real chaser_y = (-ChaserDamping * state[32]) / ChaserMass;
 
   // Drag and chaser terms open each flock body's sums; the chaser's own sums
-  // take the flock bodies in ascending order.
+  // take the flock bodies in ascending order. dc is also the chaser's squared
+  // distance to the body: a reversed difference squares to the same value.
   for (int i = 0; i < 7; ++i) {
     const Real* b = state + 4 * i;
     Real* r = rates + 4 * i;
