@@ -1,0 +1,94 @@
+// The force terms of the chase model, shared by FlockDerivs and the
+// divergence sample. Every term is rounded exactly as the plain sum of the
+// equations forms it; only their reuse differs.
+#pragma once
+
+#include <cmath>
+
+#include "runtime/real.hpp"
+
+namespace flock {
+
+// Decimal constants held to full extended precision.
+constexpr Real FlockMass = 0.3L;
+constexpr Real ChaserMass = 0.2L;
+constexpr Real ChaserDamping = 0.1L;
+
+// What body j adds to the acceleration of body i, g (x_j - x_i) / 0.3 with
+// g = 1/d - 1/d^1.5, and what body i adds to that of body j. The squared
+// distance and g are the same from both ends, and a nonzero term seen from the
+// other end is exactly the negated one; only a zero may carry the other sign,
+// so a zero term is formed again from the reversed difference.
+struct PairTerms {
+  Real to_i_x, to_i_y, to_j_x, to_j_y;
+};
+
+inline Real mirrored(Real term, Real g, Real reversed) {
+  return term != 0 ? -term : g * reversed / FlockMass;
+}
+
+inline PairTerms pair_terms(Real xi, Real yi, Real xj, Real yj) {
+  const Real dx = xj - xi;
+  const Real dy = yj - yi;
+  const Real d = dx * dx + dy * dy;
+  // d^1.5 as d sqrt(d), the form `power` takes for this exponent.
+  const Real g = 1.0L / d - 1.0L / (d * std::sqrt(d));
+  PairTerms t;
+  t.to_i_x = g * dx / FlockMass;
+  t.to_i_y = g * dy / FlockMass;
+  t.to_j_x = mirrored(t.to_i_x, g, xi - xj);
+  t.to_j_y = mirrored(t.to_i_y, g, yi - yj);
+  return t;
+}
+
+// Every term of the seven flock accelerations and the chaser's, kept apart so
+// that a sum can be formed again with a different own-velocity term.
+struct FlockTerms {
+  Real push_x[7], push_y[7];        // (x_c - x_i) / (dc 0.3), subtracted
+  Real pair_x[7][7], pair_y[7][7];  // [i][j]: what body j adds to body i
+  Real pull_x[7], pull_y[7];        // (x_j - x_c) / (d 0.2), added to the chaser
+};
+
+inline void flock_terms(const Real* __restrict state, FlockTerms& t) {
+  const Real xc = state[29];
+  const Real yc = state[30];
+  for (int i = 0; i < 7; ++i) {
+    const Real xi = state[4 * i + 1];
+    const Real yi = state[4 * i + 2];
+    const Real dxc = xc - xi;
+    const Real dyc = yc - yi;
+    // The chaser's squared distance to body i is the same sum.
+    const Real dc = dxc * dxc + dyc * dyc;
+    t.push_x[i] = dxc / (dc * FlockMass);
+    t.push_y[i] = dyc / (dc * FlockMass);
+    t.pull_x[i] = (xi - xc) / (dc * ChaserMass);
+    t.pull_y[i] = (yi - yc) / (dc * ChaserMass);
+  }
+  for (int i = 0; i < 7; ++i) {
+    for (int j = i + 1; j < 7; ++j) {
+      const PairTerms p = pair_terms(state[4 * i + 1], state[4 * i + 2], state[4 * j + 1], state[4 * j + 2]);
+      t.pair_x[i][j] = p.to_i_x;
+      t.pair_y[i][j] = p.to_i_y;
+      t.pair_x[j][i] = p.to_j_x;
+      t.pair_y[j][i] = p.to_j_y;
+    }
+  }
+}
+
+// Body i's acceleration along one axis with own velocity v, summed in the
+// model's order: drag, chaser, then the other flock bodies in ascending order.
+inline Real flock_acceleration(const Real* push, const Real (*pair)[7], int i, Real damping, Real v) {
+  Real a = (-damping * v) / FlockMass - push[i];
+  for (int j = 0; j < 7; ++j) {
+    if (j != i) a = pair[i][j] + a;
+  }
+  return a;
+}
+
+inline Real chaser_acceleration(const Real* pull, Real v) {
+  Real a = (-ChaserDamping * v) / ChaserMass;
+  for (int j = 0; j < 7; ++j) a = pull[j] + a;
+  return a;
+}
+
+}  // namespace flock
