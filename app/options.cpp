@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
@@ -26,10 +27,34 @@ bool parse_seconds(const std::string& text, double& out) {
   return true;
 }
 
+bool parse_fraction(const std::string& text, double& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  double value = std::strtod(text.c_str(), &end);
+  if (errno != 0 || *end != '\0' || !(value >= 0 && value <= 1)) return false;
+  out = value;
+  return true;
+}
+
+bool parse_range(const std::string& text, double& low, double& high) {
+  const std::size_t colon = text.find(':');
+  if (colon == std::string::npos) return false;
+  return parse_fraction(text.substr(0, colon), low) && parse_fraction(text.substr(colon + 1), high) && low <= high;
+}
+
 }  // namespace
 
 std::string UsageText() {
-  return "usage: flockchase [--step N] [--time-limit SECONDS] [--headless] [--help] [--version]";
+  return "usage: flockchase [--step N] [--time-limit SECONDS] [--damping LOW:HIGH] [--threads 1|2]\n"
+         "                  [--history FILE] [--resume] [--headless] [--help] [--version]";
+}
+
+std::string ResultOptionsText(const Options& options) {
+  char text[160];
+  std::snprintf(text, sizeof text, "step=%d time_limit=%.17g damping=%.17g:%.17g", options.step, options.time_limit,
+                options.damping_low, options.damping_high);
+  return text;
 }
 
 std::string HelpText() {
@@ -51,6 +76,18 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
                         the curve joins the evaluated points (default 1)
   --time-limit SECONDS  elapsed time after which a column ends with a beep
                         (default 100)
+  --damping LOW:HIGH    evaluate only the columns whose damping lies in
+                        [LOW, HIGH] (0 <= LOW <= HIGH <= 1); the chart still
+                        spans 0 to 1
+  --threads 1|2         advance the two trajectories of a pass one after the
+                        other (1) or at the same time (2); the results are
+                        the same bits (default: 2 when the machine has at
+                        least two cores)
+  --history FILE        write the convergence history of every column to
+                        FILE: a line per 1000 measured passes
+  --resume              continue a stopped sweep from NAME.checkpoint in the
+                        current directory, with the same --step, --time-limit
+                        and --damping
   --headless            draw off-screen even when a display is present
   --help                print this text
   --version             print the version)";
@@ -90,10 +127,25 @@ OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
       if (!take_value()) return no_value(name);
       if (!parse_seconds(value, options.time_limit))
         return {std::nullopt, "flockchase: --time-limit takes a positive number of seconds, not '" + value + "'"};
+    } else if (name == "--threads") {
+      if (!take_value()) return no_value(name);
+      if (!parse_int(value, 1, 2, options.threads))
+        return {std::nullopt, "flockchase: --threads takes 1 or 2, not '" + value + "'"};
+    } else if (name == "--damping") {
+      if (!take_value()) return no_value(name);
+      if (!parse_range(value, options.damping_low, options.damping_high))
+        return {std::nullopt, "flockchase: --damping takes LOW:HIGH with 0 <= LOW <= HIGH <= 1, not '" + value + "'"};
+    } else if (name == "--history") {
+      if (!take_value()) return no_value(name);
+      if (value.empty()) return {std::nullopt, "flockchase: --history needs a file name"};
+      options.history = value;
+    } else if (name == "--resume") {
+      options.resume = true;
     } else {
       return {std::nullopt, "flockchase: unknown option '" + arguments[i] + "'"};
     }
-    if (has_value && (name == "--help" || name == "--version" || name == "--headless" || name == "-h"))
+    if (has_value && (name == "--help" || name == "--version" || name == "--headless" || name == "-h" ||
+                       name == "--resume"))
       return {std::nullopt, "flockchase: " + name + " takes no value"};
   }
   return {options, {}};

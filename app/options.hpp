@@ -9,9 +9,18 @@ struct Options {
   int step = 1;                 // evaluate every step-th column from the right
   double time_limit = 100.0;    // seconds of elapsed time per column
   bool headless = false;        // draw off-screen even when a display is present
+  int threads = 0;               // 1 or 2; 0 = 2 when the machine has two cores
+  double damping_low = 0;       // evaluate only columns with damping in range
+  double damping_high = 1;
+  bool resume = false;          // continue a stopped sweep from its checkpoint
+  std::string history;          // file for the convergence history, if any
   bool help = false;
   bool version = false;
 };
+
+// The options that decide the results of a run, as one line: a checkpoint
+// is only resumed with the same ones.
+std::string ResultOptionsText(const Options& options);
 
 struct OptionsResult {
   std::optional<Options> options;

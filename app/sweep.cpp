@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "app/batch_means.hpp"
 #include "app/model/converged_estimate.hpp"
 #include "app/model/divergence.hpp"
 #include "app/model/gauss_deviate.hpp"
@@ -38,12 +39,14 @@ void condition(Real* ref, Real* shadow) {
   }
 }
 
-void print_report(Real damping, const SweepCarry& carry) {
+}  // namespace
+
+void ReportColumn(Real damping, const SweepCarry& carry) {
   console_print(ReportLine(damping, carry.Exponent, carry.Spread, carry.MeanDivergence));
   console_newline();
 }
 
-void plot_point(std::int32_t column, SweepCarry& carry) {
+void PlotColumn(std::int32_t column, SweepCarry& carry) {
   const std::int32_t row = ExponentRow(carry.Exponent);
   if (carry.FirstPoint) {
     canvas_set_pixel(column, row, -1);
@@ -54,7 +57,12 @@ void plot_point(std::int32_t column, SweepCarry& carry) {
   canvas_redraw();
 }
 
-}  // namespace
+bool ColumnSelected(std::int32_t column, const SweepSettings& settings, Real damping_max) {
+  if (column > settings.start_column || column < LastColumn) return false;
+  if ((FirstColumn - column) % settings.step != 0) return false;
+  const Real damping = ColumnDamping(column, damping_max);
+  return damping >= settings.damping_low && damping <= settings.damping_high;
+}
 
 Real ColumnDamping(std::int32_t column, Real damping_max) {
   return static_cast<Real>(column - Margin) * damping_max / PlotWidth;
@@ -75,7 +83,8 @@ Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence) 
 
 SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSettings& settings) {
   const Real EpsilonSquared = Epsilon * Epsilon;
-  for (std::int32_t x = FirstColumn; x >= LastColumn; x -= settings.step) {
+  for (std::int32_t x = settings.start_column; x >= LastColumn; x -= settings.step) {
+    if (!ColumnSelected(x, settings, arrays.DampingMax[1])) continue;
     FlockDamping() = ColumnDamping(x, arrays.DampingMax[1]);
     redimension(arrays.ShadowState, StateSize);
     redimension(arrays.Separation, StateSize);
@@ -91,6 +100,7 @@ SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSetting
     std::int32_t MeasuredSteps = 0;
     Real LogSum = 0;
     Real DivergenceSum = 0;
+    BatchMeans batch;
     const double start = monotonic_seconds();
     ColumnEnd end;
     for (;;) {
@@ -124,18 +134,27 @@ SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSetting
         shadow[i] = round_to_digits(ref[i] - separation[i] / GrowthRatio, 99);
       }
       if (Iteration >= BufferLength) {
-        LogSum = LogSum + natural_log(GrowthRatio);
+        const Real log_growth = natural_log(GrowthRatio);
+        LogSum = LogSum + log_growth;
         ++MeasuredSteps;
+        batch_add(batch, log_growth / TimeStep);
         AddDivergenceSample(ref, Epsilon, DivergenceSum);
         carry.Exponent = LogSum / (MeasuredSteps * TimeStep);
         carry.MeanDivergence = DivergenceSum / MeasuredSteps;
         arrays.EstimateRing[MeasuredSteps % BufferLength] = carry.Exponent;
-        if (MeasuredSteps >= BufferLength && MeasuredSteps % BufferLength == BufferLength - 1) {
-          ConvergedEstimate(arrays.EstimateRing.data, BufferLength - 1, carry.Exponent, carry.Spread);
-          if (key_poll() == EscapeKey) return SweepOutcome::Escaped;
-          if (carry.Spread < SpreadTolerance) {
-            end = ColumnEnd::Converged;
-            break;
+        // Every 1000 measured passes, from the 1999th on, the ring holds the
+        // last 1000 running estimates in time order: a convergence test.
+        if (MeasuredSteps % BufferLength == BufferLength - 1) {
+          const Real running = carry.Exponent;
+          const bool test = MeasuredSteps >= BufferLength;
+          if (test) ConvergedEstimate(arrays.EstimateRing.data, BufferLength - 1, carry.Exponent, carry.Spread);
+          if (settings.history) settings.history(HistoryPoint{x, MeasuredSteps, running, test, carry.Exponent, carry.Spread});
+          if (test) {
+            if (key_poll() == EscapeKey) return SweepOutcome::Escaped;
+            if (carry.Spread < SpreadTolerance) {
+              end = ColumnEnd::Converged;
+              break;
+            }
           }
         }
       }
@@ -148,11 +167,12 @@ SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSetting
       }
     }
     const Real damping = FlockDamping();
-    print_report(damping, carry);
-    plot_point(x, carry);
+    ReportColumn(damping, carry);
+    PlotColumn(x, carry);
     if (settings.column_done) {
       settings.column_done(ColumnResult{x, damping, carry.Exponent, carry.Spread, carry.MeanDivergence, end, Iteration,
-                                        MeasuredSteps, monotonic_seconds() - start});
+                                        MeasuredSteps, monotonic_seconds() - start, batch_standard_error(batch),
+                                        batch.blocks});
     }
   }
   return SweepOutcome::Completed;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "app/column_result.hpp"
 #include "runtime/array.hpp"
 #include "runtime/real.hpp"
 #include "runtime/text.hpp"
@@ -29,28 +30,30 @@ struct SweepCarry {
   bool FirstPoint = true;
 };
 
-enum class ColumnEnd { Converged, TimeLimit, Coinciding, IterationCeiling };
-
-struct ColumnResult {
+// A point of a column's convergence history, every 1000 measured passes:
+// the running exponent, and where a convergence test was made there, its
+// extrapolated value and spread.
+struct HistoryPoint {
   std::int32_t column;
-  Real damping;
-  Real exponent;
-  Real spread;
-  Real mean_divergence;
-  ColumnEnd end;
-  std::int32_t passes;
   std::int32_t measured_passes;
-  double seconds;
+  Real running_exponent;
+  bool tested;
+  Real extrapolated;
+  Real spread;
 };
 
 // Advances the reference and the shadow state by one step each.
 using PassAdvance = std::function<void(Real* reference, Real* shadow)>;
 
 struct SweepSettings {
-  int step = 1;              // every step-th column from the right
-  double time_limit = 100.0; // elapsed seconds per column
-  PassAdvance advance;       // empty: both steps on this thread, one after the other
-  std::function<void(const ColumnResult&)> column_done;  // after the report line
+  int step = 1;                    // every step-th column from the right
+  std::int32_t start_column = 849; // the first column evaluated, on the step grid
+  Real damping_low = 0;            // only columns with damping in this range
+  Real damping_high = 1;
+  double time_limit = 100.0;       // elapsed seconds per column
+  PassAdvance advance;             // empty: both steps on this thread, one after the other
+  std::function<void(const ColumnResult&)> column_done;  // after the curve point
+  std::function<void(const HistoryPoint&)> history;     // every 1000 measured passes
 };
 
 enum class SweepOutcome { Completed, Escaped };
@@ -61,5 +64,12 @@ Real ColumnDamping(std::int32_t column, Real damping_max);
 std::int32_t ExponentRow(Real exponent);
 // The report line of a column, exactly as printed (without the new line).
 Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence);
+
+// The columns a sweep with these settings evaluates, right to left.
+bool ColumnSelected(std::int32_t column, const SweepSettings& settings, Real damping_max);
+
+// Prints a column's report line and extends the curve to its point.
+void ReportColumn(Real damping, const SweepCarry& carry);
+void PlotColumn(std::int32_t column, SweepCarry& carry);
 
 SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSettings& settings);

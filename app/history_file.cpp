@@ -1,0 +1,38 @@
+#include "app/history_file.hpp"
+
+#include <cerrno>
+#include <cstring>
+
+const char* const HistoryHeader = "column,measured_passes,running_exponent,extrapolated,spread";
+
+std::string history_line(const HistoryPoint& point) {
+  char line[160];
+  if (point.tested) {
+    std::snprintf(line, sizeof line, "%d,%d,%.21Lg,%.21Lg,%.21Lg", point.column, point.measured_passes,
+                  point.running_exponent, point.extrapolated, point.spread);
+  } else {
+    std::snprintf(line, sizeof line, "%d,%d,%.21Lg,,", point.column, point.measured_passes, point.running_exponent);
+  }
+  return line;
+}
+
+HistoryFile::~HistoryFile() {
+  if (file) std::fclose(file);
+}
+
+bool history_open(HistoryFile& history, const std::string& path, bool append, std::string& error) {
+  std::FILE* file = std::fopen(path.c_str(), append ? "a" : "w");
+  if (!file) {
+    error = "cannot write the history file " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  if (!append || std::ftell(file) == 0) std::fprintf(file, "%s\n", HistoryHeader);
+  std::fflush(file);
+  history.file = file;
+  return true;
+}
+
+bool history_append(HistoryFile& history, const HistoryPoint& point) {
+  if (!history.file) return false;
+  return std::fprintf(history.file, "%s\n", history_line(point).c_str()) > 0 && std::fflush(history.file) == 0;
+}
