@@ -114,3 +114,10 @@ Raster canvas_snapshot(WindowHandle window);
 
 // One pixel of that raster as 0x00BBGGRR, or -1 off the raster or with none.
 std::int32_t canvas_pixel(WindowHandle window, int x, int y);
+
+// The operations on the current canvas, so that this header gives the whole
+// interface of the canvas.
+#include "canvas/bitmap.hpp"
+#include "canvas/fonts.hpp"
+#include "canvas/primitives.hpp"
+#include "canvas/text.hpp"
