@@ -1,7 +1,7 @@
 #include "runtime/console.hpp"
 
 #include <algorithm>
-#include <climits>
+#include <cstdlib>
 #include <unistd.h>
 
 #include "runtime/runtime_state.hpp"
@@ -19,6 +19,13 @@ CellPosition clamped_cursor(CellScreen& screen, CellSize size) {
   return {std::clamp(p.column, 0, size.width - 1), std::clamp(p.row, 0, size.height - 1)};
 }
 
+// A terminal that cannot move its cursor (TERM=dumb, as in an editor's
+// shell buffer) gets the output as a stream.
+bool dumb_terminal() {
+  const char* term = std::getenv("TERM");
+  return term != nullptr && std::string_view(term) == "dumb";
+}
+
 Text executable_path() {
   char buffer[4096];
   ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
@@ -32,7 +39,7 @@ CellScreen& console_screen() {
   if (installed == nullptr) {
     // Never freed: the terminal is restored by terminal_restore, not by a
     // destructor, so there is nothing to tear down at exit.
-    if (runtime_state().stdout_is_terminal) {
+    if (runtime_state().stdout_is_terminal && !dumb_terminal()) {
       installed = new TerminalScreen(STDOUT_FILENO);
     } else {
       installed = new StreamScreen(STDOUT_FILENO);

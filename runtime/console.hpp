@@ -33,7 +33,7 @@ CellPosition console_cursor();
 std::uint8_t console_attribute();
 
 // The device the console writes to. Chosen at first use: the terminal when
-// standard output is one, else a stream. `console_install` puts another in
+// standard output is one (and not TERM=dumb), else a stream. `console_install` puts another in
 // place (tests use a MemoryScreen); nullptr goes back to the automatic
 // choice. The title is forgotten either way.
 CellScreen& console_screen();

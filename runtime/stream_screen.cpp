@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <poll.h>
 #include <unistd.h>
 
 #include "runtime/code_page_437.hpp"
@@ -11,6 +12,11 @@ void write_all(int fd, std::string_view bytes) {
     ssize_t n = write(fd, bytes.data(), bytes.size());
     if (n < 0) {
       if (errno == EINTR) continue;
+      if (errno == EAGAIN) {  // someone made the descriptor non-blocking
+        pollfd p{fd, POLLOUT, 0};
+        poll(&p, 1, -1);
+        continue;
+      }
       return;
     }
     bytes.remove_prefix(static_cast<std::size_t>(n));

@@ -174,14 +174,15 @@ TEST_F(Terminal, OutputOfAStartedProgramIsNotOverwritten) {
   EXPECT_EQ(rows[3], "ready");
 }
 
-// The last bytes the program sends put the terminal back: default colours,
-// the cursor shown, the title it had before.
-TEST(ConsolePty, TerminalIsPutBackAtTheEnd) {
+// Runs the demo on a pseudo-terminal of its own, answers "ready" with "q"
+// and returns all it wrote; `status` gets its exit status.
+std::string run_on_pty(const char* term, int& status) {
   int master = -1;
   winsize size{Height, Width, 0, 0};
   pid_t pid = forkpty(&master, nullptr, nullptr, &size);
-  ASSERT_GE(pid, 0);
+  if (pid < 0) return "forkpty failed";
   if (pid == 0) {
+    setenv("TERM", term, 1);
     execl(Demo.c_str(), Demo.c_str(), "lines", static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -195,18 +196,39 @@ TEST(ConsolePty, TerminalIsPutBackAtTheEnd) {
     if (n <= 0) break;  // EIO once the program has ended
     out.append(buffer, static_cast<std::size_t>(n));
     if (!sent && out.find("ready") != std::string::npos) {
-      ASSERT_EQ(write(master, "q", 1), 1);
-      sent = true;
+      sent = write(master, "q", 1) == 1;
     }
   }
-  int status = 0;
   waitpid(pid, &status, 0);
   close(master);
+  return out;
+}
+
+// The last bytes the program sends put the terminal back: default colours,
+// the cursor shown, the title it had before.
+TEST(ConsolePty, TerminalIsPutBackAtTheEnd) {
+  int status = 0;
+  const std::string out = run_on_pty("xterm", status);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   const std::string reset = "\x1b[0m\x1b[?25h\x1b[23;0t";
   ASSERT_GE(out.size(), reset.size());
   EXPECT_EQ(out.substr(out.size() - reset.size()), reset);
   EXPECT_NE(out.find("key 71"), std::string::npos);
+}
+
+// A terminal that cannot move its cursor gets plain lines.
+TEST(ConsolePty, DumbTerminalGetsPlainText) {
+  int status = 0;
+  const std::string out = run_on_pty("dumb", status);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  // The terminal turns each line feed into CR LF.
+  EXPECT_EQ(out,
+            "first\r\n"
+            "0123456789012345678901234567890123\r\n"
+            "0.5 \u00B1 0.25\r\n"
+            "lf:\u25D9:end\r\n"
+            "ready\r\n"
+            "key 71\r\n");
 }
 
 // Output into a file is plain UTF-8 text with a line feed per new line, and
