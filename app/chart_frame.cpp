@@ -3,6 +3,7 @@
 #include "app/parameters.hpp"
 #include "canvas/canvas.hpp"
 #include "runtime/console.hpp"
+#include "runtime/console_window.hpp"
 #include "runtime/format.hpp"
 #include "runtime/numeric.hpp"
 #include "runtime/text.hpp"

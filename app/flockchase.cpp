@@ -18,8 +18,11 @@
 #include "app/sweep.hpp"
 #include "canvas/canvas.hpp"
 #include "canvas/window.hpp"
+
 #include "runtime/array.hpp"
 #include "runtime/console.hpp"
+#include "runtime/console_window.hpp"
+#include "runtime/keys.hpp"
 #include "runtime/process.hpp"
 #include "runtime/random.hpp"
 #include "runtime/text.hpp"

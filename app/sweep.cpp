@@ -13,7 +13,9 @@
 #include "runtime/console.hpp"
 #include "runtime/format.hpp"
 #include "runtime/numeric.hpp"
-#include "runtime/process.hpp"
+#include "runtime/beep.hpp"
+#include "runtime/clock.hpp"
+#include "runtime/keys.hpp"
 
 namespace {
 
@@ -101,7 +103,7 @@ SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSetting
     Real LogSum = 0;
     Real DivergenceSum = 0;
     BatchMeans batch;
-    const double start = monotonic_seconds();
+    const double start = static_cast<double>(monotonic_seconds());
     ColumnEnd end;
     for (;;) {
       ++Iteration;
@@ -171,7 +173,7 @@ SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSetting
     PlotColumn(x, carry);
     if (settings.column_done) {
       settings.column_done(ColumnResult{x, damping, carry.Exponent, carry.Spread, carry.MeanDivergence, end, Iteration,
-                                        MeasuredSteps, monotonic_seconds() - start, batch_standard_error(batch),
+                                        MeasuredSteps, static_cast<double>(monotonic_seconds()) - start, batch_standard_error(batch),
                                         batch.blocks});
     }
   }

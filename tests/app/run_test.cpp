@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -35,7 +36,7 @@ std::vector<std::string> lines_of(const std::string& text) {
   return lines;
 }
 
-struct Run {
+struct RunOutput {
   int exit_code = -1;
   std::string out;
   std::string err;
@@ -59,12 +60,12 @@ struct Sandbox {
   }
   ~Sandbox() { fs::remove_all(dir); }
 
-  Run run(const std::vector<std::string>& arguments) const {
+  RunOutput run(const std::vector<std::string>& arguments) const {
     std::string command = "cd '" + dir.string() + "' && PATH='" + (dir / "bin").string() + ":'\"$PATH\" '" +
                           Flockchase + "'";
     for (const std::string& a : arguments) command += " '" + a + "'";
     command += " </dev/null >out.txt 2>err.txt";
-    Run r;
+    RunOutput r;
     int status = std::system(command.c_str());
     r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.out = read_file(dir / "out.txt");
@@ -106,7 +107,7 @@ const int ShortRunColumns[] = {849, 749, 649, 549, 449, 349, 249, 149};
 
 TEST(Run, ShortHeadlessRunReportsSavesAndConverts) {
   Sandbox box;
-  Run r = box.run(ShortRun);
+  RunOutput r = box.run(ShortRun);
   ASSERT_EQ(r.exit_code, 0) << r.err;
   std::vector<std::string> lines = lines_of(r.out);
   ASSERT_EQ(lines.size(), 9u) << r.out;
@@ -186,7 +187,7 @@ TEST(Run, BadOptionsExitWithTwoAndWriteNothing) {
   };
   for (const auto& arguments : cases) {
     Sandbox box;
-    Run r = box.run(arguments);
+    RunOutput r = box.run(arguments);
     EXPECT_EQ(r.exit_code, 2) << arguments[0];
     EXPECT_NE(r.err.find("flockchase: "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("usage: flockchase"), std::string::npos) << r.err;
@@ -198,10 +199,10 @@ TEST(Run, BadOptionsExitWithTwoAndWriteNothing) {
 
 TEST(Run, HelpAndVersion) {
   Sandbox box;
-  Run help = box.run({"--help"});
+  RunOutput help = box.run({"--help"});
   EXPECT_EQ(help.exit_code, 0);
   EXPECT_NE(help.out.find("--time-limit SECONDS"), std::string::npos);
-  Run version = box.run({"--version"});
+  RunOutput version = box.run({"--version"});
   EXPECT_EQ(version.exit_code, 0);
   EXPECT_EQ(version.out.rfind("flockchase ", 0), 0u);
   EXPECT_FALSE(fs::exists(box.dir / "flockchase.bmp"));
