@@ -10,13 +10,29 @@
 
 namespace {
 
-CellScreen* installed = nullptr;
+CellScreen* installed = nullptr;  // put in place by console_install
+CellScreen* automatic = nullptr;  // chosen at first use
 Text title;
 bool title_set = false;
 
 CellPosition clamped_cursor(CellScreen& screen, CellSize size) {
   CellPosition p = screen.cursor();
   return {std::clamp(p.column, 0, size.width - 1), std::clamp(p.row, 0, size.height - 1)};
+}
+
+// The cursor rule, 1-based: out-of-range values keep the current ones.
+void apply_cursor_rule(CellScreen& screen, int column, int row) {
+  const CellSize size = screen.size();
+  const bool column_outside = column < 1 || column > size.width;
+  const bool row_outside = row < 1 || row > size.height;
+  CellPosition current{0, 0};
+  if (column_outside || row_outside) {
+    // Only then is the current position needed (a terminal may have to be
+    // asked for it).
+    current = clamped_cursor(screen, size);
+  }
+  screen.set_cursor({column_outside ? current.column : column - 1, row_outside ? current.row : row - 1});
+  runtime_state().pending_scroll = false;
 }
 
 // A terminal that cannot move its cursor (TERM=dumb, as in an editor's
@@ -36,16 +52,17 @@ Text executable_path() {
 }  // namespace
 
 CellScreen& console_screen() {
-  if (installed == nullptr) {
+  if (installed != nullptr) return *installed;
+  if (automatic == nullptr) {
     // Never freed: the terminal is restored by terminal_restore, not by a
     // destructor, so there is nothing to tear down at exit.
     if (runtime_state().stdout_is_terminal && !dumb_terminal()) {
-      installed = new TerminalScreen(STDOUT_FILENO);
+      automatic = new TerminalScreen(STDOUT_FILENO);
     } else {
-      installed = new StreamScreen(STDOUT_FILENO);
+      automatic = new StreamScreen(STDOUT_FILENO);
     }
   }
-  return *installed;
+  return *automatic;
 }
 
 void console_install(CellScreen* screen) {
@@ -55,7 +72,8 @@ void console_install(CellScreen* screen) {
 }
 
 void console_forget_cursor() {
-  if (installed != nullptr) installed->forget_cursor();
+  CellScreen* in_use = installed != nullptr ? installed : automatic;
+  if (in_use != nullptr) in_use->forget_cursor();
 }
 
 std::uint8_t console_attribute() {
@@ -109,25 +127,13 @@ void console_newline() {
   } else {
     ++p.row;
   }
-  console_set_cursor(1, p.row + 1);
+  apply_cursor_rule(screen, 1, p.row + 1);
   screen.flush();
 }
 
 void console_set_cursor(int column, int row) {
   CellScreen& screen = console_screen();
-  const CellSize size = screen.size();
-  CellPosition p{column - 1, row - 1};
-  const bool column_outside = column < 1 || column > size.width;
-  const bool row_outside = row < 1 || row > size.height;
-  if (column_outside || row_outside) {
-    // Only then is the current position needed (a terminal may have to be
-    // asked for it).
-    const CellPosition current = clamped_cursor(screen, size);
-    if (column_outside) p.column = current.column;
-    if (row_outside) p.row = current.row;
-  }
-  screen.set_cursor(p);
-  runtime_state().pending_scroll = false;
+  apply_cursor_rule(screen, column, row);
   screen.flush();
 }
 
@@ -141,7 +147,7 @@ void console_clear() {
   CellScreen& screen = console_screen();
   screen.show_cursor(false);
   screen.fill(console_attribute());
-  console_set_cursor(1, 1);
+  apply_cursor_rule(screen, 1, 1);
   screen.show_cursor(true);
   screen.flush();
 }

@@ -6,6 +6,7 @@
 #include <deque>
 #include <mutex>
 #include <poll.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -81,7 +82,11 @@ bool keys_available(KeyInput& k) {
   if (!runtime_state().stdin_is_terminal) return false;
   if (!k.reader_started) {
     k.reader_started = true;
-    std::thread(read_terminal).detach();
+    try {
+      std::thread(read_terminal).detach();
+    } catch (const std::system_error&) {
+      k.ended = true;  // no reader: no key will come, and nothing waits for one
+    }
   }
   return true;
 }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <spawn.h>
+#include <system_error>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -89,7 +90,11 @@ std::int32_t run_command(std::string_view command_line, int options, int inherit
   if ((options & RunWait) == 0) {
     // Nobody waits for it, so reap it when it ends rather than leave a
     // zombie behind for the rest of a long run.
-    std::thread([pid] { wait_for(pid); }).detach();
+    try {
+      std::thread([pid] { wait_for(pid); }).detach();
+    } catch (const std::system_error&) {
+      // No thread to spare: the program still runs, only its exit goes unread.
+    }
     return static_cast<std::int32_t>(pid);
   }
   const int code = wait_for(pid);

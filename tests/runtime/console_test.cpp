@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
 #include <string>
 
 #include "runtime/memory_screen.hpp"
@@ -187,6 +188,7 @@ TEST_F(Console, CursorRuleKeepsTheCurrentValueForOutOfRangeOnes) {
   const Case cases[] = {
       {5, 3, 5, 3},   {0, 3, 3, 3},   {W + 1, 3, 3, 3}, {5, 0, 5, 2},    {5, H + 1, 5, 2},
       {-1, -1, 3, 2}, {W, H, W, H},   {1, 1, 1, 1},     {-7, 4, 3, 4},   {0x7FFFFFFF, 1, 3, 1},
+      {INT_MIN, INT_MIN, 3, 2},
   };
   for (const Case& c : cases) {
     console_set_cursor(3, 2);
