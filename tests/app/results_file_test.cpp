@@ -42,7 +42,9 @@ TEST(ResultsLine, RealsReadBackExactly) {
     EXPECT_EQ(back->measured_passes, r.measured_passes);
     EXPECT_EQ(back->blocks, r.blocks);
     EXPECT_EQ(back->standard_error.has_value(), r.standard_error.has_value());
-    if (r.standard_error) EXPECT_TRUE(same(*back->standard_error, *r.standard_error));
+    if (r.standard_error) {
+      EXPECT_TRUE(same(*back->standard_error, *r.standard_error));
+    }
   }
 }
 
