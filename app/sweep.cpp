@@ -2,11 +2,9 @@
 
 #include <cmath>
 
-#include "app/batch_means.hpp"
+#include "app/column_pass.hpp"
 #include "app/model/converged_estimate.hpp"
-#include "app/model/divergence.hpp"
 #include "app/model/gauss_deviate.hpp"
-#include "app/model/integrator.hpp"
 #include "app/model/model_globals.hpp"
 #include "app/parameters.hpp"
 #include "canvas/canvas.hpp"
@@ -39,6 +37,16 @@ void condition(Real* ref, Real* shadow) {
     if (std::fabs(ref[i]) < floor) ref[i] = floor * GaussDeviate();
     shadow[i] = ref[i] + offset;
   }
+}
+
+ColumnPass NewColumnPass(SweepArrays& arrays) {
+  ColumnPass pass;
+  pass.ref = arrays.RefState.data;
+  pass.shadow = arrays.ShadowState.data;
+  pass.separation = arrays.Separation.data;
+  pass.derivs = arrays.Derivs.data;
+  pass.ring = arrays.EstimateRing.data;
+  return pass;
 }
 
 }  // namespace
@@ -84,7 +92,6 @@ Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence) 
 }
 
 SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSettings& settings) {
-  const Real EpsilonSquared = Epsilon * Epsilon;
   for (std::int32_t x = settings.start_column; x >= LastColumn; x -= settings.step) {
     if (!ColumnSelected(x, settings, arrays.DampingMax[1])) continue;
     FlockDamping() = ColumnDamping(x, arrays.DampingMax[1]);
@@ -92,75 +99,42 @@ SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSetting
     redimension(arrays.Separation, StateSize);
     redimension(arrays.EstimateRing, BufferLength - 1);
 
-    Real* ref = arrays.RefState.data;
-    Real* shadow = arrays.ShadowState.data;
-    Real* separation = arrays.Separation.data;
-    Real* derivs = arrays.Derivs.data;
-    condition(ref, shadow);
-
-    std::int32_t Iteration = 0;
-    std::int32_t MeasuredSteps = 0;
-    Real LogSum = 0;
-    Real DivergenceSum = 0;
-    BatchMeans batch;
+    ColumnPass pass = NewColumnPass(arrays);
+    condition(pass.ref, pass.shadow);
     const double start = static_cast<double>(monotonic_seconds());
     ColumnEnd end;
     for (;;) {
-      ++Iteration;
-      if (settings.advance) {
-        settings.advance(ref, shadow);
-      } else {
-        StepAdaptive(ref, derivs, StateSize, TimeStep, ref);
-        StepAdaptive(shadow, derivs, StateSize, TimeStep, shadow);
-      }
+      ++pass.Iteration;
+      AdvanceBoth(pass, settings.advance);
       if (monotonic_seconds() - start > settings.time_limit) {
         beep();
         end = ColumnEnd::TimeLimit;
         break;
       }
-      Real S = 0;
-      for (std::int32_t i = 1; i <= StateSize; ++i) {
-        separation[i] = shadow[i] - ref[i];
-        S = S + separation[i] * separation[i];
-      }
-      // The squared length is compared with Epsilon itself: a separation
-      // beyond 1e-4 is left to grow, unmeasured.
-      if (S > Epsilon) continue;
-      const Real GrowthRatio = square_root(S / EpsilonSquared);
-      if (GrowthRatio <= 0) {
+      const PassEnd pass_end = FinishPass(pass, carry.Exponent, carry.MeanDivergence);
+      // A diverged pass ends here: no test, and not even the iteration ceiling.
+      if (pass_end == PassEnd::Diverged) continue;
+      if (pass_end == PassEnd::Coinciding) {
         end = ColumnEnd::Coinciding;
         break;
       }
-      // Back to distance Epsilon on the opposite side of the reference.
-      for (std::int32_t i = 1; i <= StateSize; ++i) {
-        shadow[i] = round_to_digits(ref[i] - separation[i] / GrowthRatio, 99);
-      }
-      if (Iteration >= BufferLength) {
-        const Real log_growth = natural_log(GrowthRatio);
-        LogSum = LogSum + log_growth;
-        ++MeasuredSteps;
-        batch_add(batch, log_growth / TimeStep);
-        AddDivergenceSample(ref, Epsilon, DivergenceSum);
-        carry.Exponent = LogSum / (MeasuredSteps * TimeStep);
-        carry.MeanDivergence = DivergenceSum / MeasuredSteps;
-        arrays.EstimateRing[MeasuredSteps % BufferLength] = carry.Exponent;
-        // Every 1000 measured passes, from the 1999th on, the ring holds the
-        // last 1000 running estimates in time order: a convergence test.
-        if (MeasuredSteps % BufferLength == BufferLength - 1) {
-          const Real running = carry.Exponent;
-          const bool test = MeasuredSteps >= BufferLength;
-          if (test) ConvergedEstimate(arrays.EstimateRing.data, BufferLength - 1, carry.Exponent, carry.Spread);
-          if (settings.history) settings.history(HistoryPoint{x, MeasuredSteps, running, test, carry.Exponent, carry.Spread});
-          if (test) {
-            if (key_poll() == EscapeKey) return SweepOutcome::Escaped;
-            if (carry.Spread < SpreadTolerance) {
-              end = ColumnEnd::Converged;
-              break;
-            }
+      // Every 1000 measured passes, from the 1999th on, the ring holds the
+      // last 1000 running estimates in time order: a convergence test.
+      const std::int32_t measured = pass.MeasuredSteps;
+      if (pass_end == PassEnd::Measured && measured % BufferLength == BufferLength - 1) {
+        const Real running = carry.Exponent;
+        const bool test = measured >= BufferLength;
+        if (test) ConvergedEstimate(pass.ring, BufferLength - 1, carry.Exponent, carry.Spread);
+        if (settings.history) settings.history(HistoryPoint{x, measured, running, test, carry.Exponent, carry.Spread});
+        if (test) {
+          if (key_poll() == EscapeKey) return SweepOutcome::Escaped;
+          if (carry.Spread < SpreadTolerance) {
+            end = ColumnEnd::Converged;
+            break;
           }
         }
       }
-      if (Iteration > IterationCeiling) {
+      if (pass.Iteration > IterationCeiling) {
         console_print("Done!");
         console_newline();
         key_wait();
@@ -172,9 +146,10 @@ SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSetting
     ReportColumn(damping, carry);
     PlotColumn(x, carry);
     if (settings.column_done) {
-      settings.column_done(ColumnResult{x, damping, carry.Exponent, carry.Spread, carry.MeanDivergence, end, Iteration,
-                                        MeasuredSteps, static_cast<double>(monotonic_seconds()) - start, batch_standard_error(batch),
-                                        batch.blocks});
+      settings.column_done(ColumnResult{x, damping, carry.Exponent, carry.Spread, carry.MeanDivergence, end,
+                                        pass.Iteration, pass.MeasuredSteps,
+                                        static_cast<double>(monotonic_seconds()) - start,
+                                        batch_standard_error(pass.batch), pass.batch.blocks});
     }
   }
   return SweepOutcome::Completed;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "app/column_pass.hpp"
 #include "app/column_result.hpp"
 #include "runtime/array.hpp"
 #include "runtime/real.hpp"
@@ -41,9 +42,6 @@ struct HistoryPoint {
   Real extrapolated;
   Real spread;
 };
-
-// Advances the reference and the shadow state by one step each.
-using PassAdvance = std::function<void(Real* reference, Real* shadow)>;
 
 struct SweepSettings {
   int step = 1;                    // every step-th column from the right
