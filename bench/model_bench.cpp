@@ -16,6 +16,7 @@
 #include "app/model/integrator.hpp"
 #include "app/model/model_globals.hpp"
 #include "app/model/plain_model.hpp"
+#include "ratio_reporter.hpp"
 
 namespace {
 
@@ -134,81 +135,19 @@ void BM_Divergence_Sample(benchmark::State& st) {
 }
 BENCHMARK(BM_Divergence_Sample);
 
-// Passes everything to the display reporter and keeps one time per
-// benchmark: the median when there are repetitions, else the single run.
-class RatioReporter : public benchmark::BenchmarkReporter {
- public:
-  explicit RatioReporter(benchmark::BenchmarkReporter* display) : display_(display) {}
-
-  bool ReportContext(const Context& context) override { return display_->ReportContext(context); }
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    for (const Run& run : runs) {
-      if (run.error_occurred) continue;
-      const std::string name = run.run_name.function_name;
-      const double ns = run.GetAdjustedRealTime() * to_ns(run.time_unit);
-      if (run.run_type == Run::RT_Aggregate) {
-        if (run.aggregate_name == "median") medians_[name] = ns;
-      } else {
-        singles_[name] = ns;
-      }
-    }
-    display_->ReportRuns(runs);
-  }
-
-  void Finalize() override {
-    display_->Finalize();
-    const double exp_ln = time_of("BM_FlockDerivs_PlainExpLn");
-    const double fast = time_of("BM_FlockDerivs_PlainFastPower");
-    const double production = time_of("BM_FlockDerivs");
-    const double step_plain = time_of("BM_StepAdaptive_Plain");
-    const double step = time_of("BM_StepAdaptive");
-    const double loop = time_of("BM_Divergence_Loop64");
-    const double sample = time_of("BM_Divergence_Sample");
-    std::printf("\nSpeed-ups (%s real times):\n", medians_.empty() ? "single-run" : "median");
-    ratio("FlockDerivs, plain with exp/ln power / production", exp_ln, production, 8);
-    ratio("FlockDerivs, plain with fast power / production", fast, production, 0);
-    ratio("StepAdaptive, plain / production", step_plain, step, 0);
-    ratio("Divergence sample, 64-evaluation loop / one-pass routine", loop, sample, 20);
-    std::fflush(stdout);
-  }
-
- private:
-  static double to_ns(benchmark::TimeUnit unit) {
-    switch (unit) {
-      case benchmark::kNanosecond: return 1;
-      case benchmark::kMicrosecond: return 1e3;
-      case benchmark::kMillisecond: return 1e6;
-      case benchmark::kSecond: return 1e9;
-    }
-    return 1;
-  }
-
-  double time_of(const std::string& name) const {
-    auto m = medians_.find(name);
-    if (m != medians_.end()) return m->second;
-    auto s = singles_.find(name);
-    return s == singles_.end() ? NAN : s->second;
-  }
-
-  static void ratio(const char* what, double slow, double fast, double target) {
-    if (std::isnan(slow) || std::isnan(fast)) return;  // filtered out
-    std::printf("  %-58s %8.1f ns / %8.1f ns = %6.2fx", what, slow, fast, slow / fast);
-    if (target > 0) std::printf("  (target %.0fx: %s)", target, slow / fast >= target ? "met" : "NOT met");
-    std::printf("\n");
-  }
-
-  std::unique_ptr<benchmark::BenchmarkReporter> display_;
-  std::map<std::string, double> medians_;
-  std::map<std::string, double> singles_;
-};
 
 }  // namespace
 
 int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  RatioReporter reporter(benchmark::CreateDefaultDisplayReporter());
+  RatioReporter reporter(
+      benchmark::CreateDefaultDisplayReporter(),
+      {{"FlockDerivs, plain with exp/ln power / production", "BM_FlockDerivs_PlainExpLn", "BM_FlockDerivs", 8},
+       {"FlockDerivs, plain with fast power / production", "BM_FlockDerivs_PlainFastPower", "BM_FlockDerivs", 0},
+       {"StepAdaptive, plain / production", "BM_StepAdaptive_Plain", "BM_StepAdaptive", 0},
+       {"Divergence sample, 64-evaluation loop / one-pass routine", "BM_Divergence_Loop64", "BM_Divergence_Sample",
+        20}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

@@ -1,0 +1,149 @@
+// Passes per second of the sweep over the first 2000 passes of the first
+// column (damping 0.99875, from the initial state: 999 transient passes,
+// then measured ones), for the plain transcription of a pass (power by exp
+// and ln, the 64-evaluation divergence sample, one thread) and for
+// flockchase's pass with one and with two threads. Also the cycles of one
+// FlockDerivs evaluation against the floor set by its divisions and square
+// roots.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "app/column_pass.hpp"
+#include "app/model/flock_derivs.hpp"
+#include "app/pair_stepper.hpp"
+#include "app/plain_pass.hpp"
+#include "ratio_reporter.hpp"
+
+namespace {
+
+constexpr int Passes = 2000;
+
+void plain_exp_ln(const Real* state, Real* rates) { plain::flock_derivs_exp_ln(state, rates); }
+
+void BM_Pass_Plain(benchmark::State& st) {
+  for (auto _ : st) {
+    plain::Column column;
+    plain::first_column(column.ref, column.shadow);
+    for (int p = 0; p < Passes; ++p) benchmark::DoNotOptimize(plain::pass(column, plain_exp_ln));
+  }
+  st.SetItemsProcessed(st.iterations() * Passes);
+}
+BENCHMARK(BM_Pass_Plain)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+
+void run_production(benchmark::State& st, const PassAdvance& advance) {
+  for (auto _ : st) {
+    Real ref[33] = {}, shadow[33] = {}, separation[33] = {}, derivs[33] = {}, ring[BufferLength] = {};
+    plain::first_column(ref, shadow);
+    ColumnPass pass;
+    pass.ref = ref;
+    pass.shadow = shadow;
+    pass.separation = separation;
+    pass.derivs = derivs;
+    pass.ring = ring;
+    Real exponent = 0, divergence = 0;
+    for (int p = 0; p < Passes; ++p) {
+      ++pass.Iteration;
+      AdvanceBoth(pass, advance);
+      benchmark::DoNotOptimize(FinishPass(pass, exponent, divergence));
+    }
+  }
+  st.SetItemsProcessed(st.iterations() * Passes);
+}
+
+void BM_Pass_OneThread(benchmark::State& st) { run_production(st, PassAdvance{}); }
+BENCHMARK(BM_Pass_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Pass_TwoThreads(benchmark::State& st) {
+  PairStepper stepper;
+  run_production(st, [&stepper](Real* r, Real* s) { stepper.advance(r, s); });
+}
+BENCHMARK(BM_Pass_TwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One FlockDerivs on the state the first column reaches after its transient.
+void BM_FlockDerivs(benchmark::State& st) {
+  plain::Column column;
+  plain::first_column(column.ref, column.shadow);
+  for (int p = 0; p < 999; ++p) plain::pass(column, plain::flock_derivs_fast);
+  Real rates[33];
+  for (auto _ : st) {
+    FlockDerivs(column.ref, rates, 32);
+    benchmark::DoNotOptimize(rates);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_FlockDerivs);
+
+// Throughput of extended-precision division and square root: eight
+// independent chains, so the time per operation is the issue rate, not the
+// latency. A FlockDerivs evaluation must do 128 divisions and 21 square
+// roots; nothing it does can take less than those.
+constexpr int Lanes = 8;
+constexpr int Rounds = 256;
+
+void BM_Divide(benchmark::State& st) {
+  Real x[Lanes];
+  for (int i = 0; i < Lanes; ++i) x[i] = 1.5L + i;
+  const Real d = 1.0000001L;
+  for (auto _ : st) {
+    for (int r = 0; r < Rounds; ++r)
+      for (int i = 0; i < Lanes; ++i) x[i] = d / x[i];
+    benchmark::DoNotOptimize(x);
+  }
+  st.SetItemsProcessed(st.iterations() * Rounds * Lanes);
+}
+BENCHMARK(BM_Divide);
+
+void BM_SquareRoot(benchmark::State& st) {
+  Real x[Lanes];
+  for (int i = 0; i < Lanes; ++i) x[i] = 1.5L + i;
+  for (auto _ : st) {
+    for (int r = 0; r < Rounds; ++r)
+      for (int i = 0; i < Lanes; ++i) x[i] = std::sqrt(x[i] + 1.0L);
+    benchmark::DoNotOptimize(x);
+  }
+  st.SetItemsProcessed(st.iterations() * Rounds * Lanes);
+}
+BENCHMARK(BM_SquareRoot);
+
+class SweepReporter : public RatioReporter {
+ public:
+  using RatioReporter::RatioReporter;
+  bool ReportContext(const Context& context) override {
+    cycles_per_ns_ = context.cpu_info.cycles_per_second / 1e9;
+    return RatioReporter::ReportContext(context);
+  }
+  void Finalize() override {
+    RatioReporter::Finalize();
+    const double derivs = time_of("BM_FlockDerivs");
+    const double divide = time_of("BM_Divide") / (Rounds * Lanes);
+    const double root = time_of("BM_SquareRoot") / (Rounds * Lanes);
+    if (std::isnan(derivs) || std::isnan(divide) || std::isnan(root)) return;
+    const double floor = 128 * divide + 21 * root;
+    std::printf("\nFlockDerivs: %.0f ns = %.0f cycles at %.2f GHz; floor of 128 divisions (%.1f cycles each) and 21\n"
+                "square roots (%.1f cycles each): %.0f ns = %.0f cycles; the evaluation takes %.2f times the floor.\n",
+                derivs, derivs * cycles_per_ns_, cycles_per_ns_, divide * cycles_per_ns_, root * cycles_per_ns_, floor,
+                floor * cycles_per_ns_, derivs / floor);
+    std::fflush(stdout);
+  }
+
+ private:
+  double cycles_per_ns_ = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  SweepReporter reporter(benchmark::CreateDefaultDisplayReporter(),
+                         {{"pass, plain transcription / flockchase with one thread", "BM_Pass_Plain",
+                           "BM_Pass_OneThread", 12},
+                          {"pass, plain transcription / flockchase with two threads", "BM_Pass_Plain",
+                           "BM_Pass_TwoThreads", 25},
+                          {"pass, one thread / two threads", "BM_Pass_OneThread", "BM_Pass_TwoThreads", 0}});
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}

@@ -1,0 +1,76 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/column_pass.hpp"
+#include "app/model/integrator.hpp"
+#include "app/model/model_globals.hpp"
+#include "app/pair_stepper.hpp"
+#include "app/sweep.hpp"
+#include "plain_pass.hpp"
+
+namespace {
+
+bool same(Real a, Real b) { return (std::isnan(a) && std::isnan(b)) || (a == b && std::signbit(a) == std::signbit(b)); }
+
+void plain_derivs(const Real* state, Real* rates) { plain::flock_derivs_fast(state, rates); }
+
+// Runs the production pass beside the plain one and compares every value.
+void compare_passes(const PassAdvance& advance, int passes) {
+  plain::Column oracle;
+  plain::first_column(oracle.ref, oracle.shadow);
+  Real ref[33], shadow[33], separation[33] = {}, derivs[33] = {}, ring[BufferLength] = {};
+  for (int i = 0; i <= 32; ++i) {
+    ref[i] = oracle.ref[i];
+    shadow[i] = oracle.shadow[i];
+  }
+  ColumnPass pass;
+  pass.ref = ref;
+  pass.shadow = shadow;
+  pass.separation = separation;
+  pass.derivs = derivs;
+  pass.ring = ring;
+  Real exponent = 0, divergence = 0;
+  int measured = 0;
+  for (int p = 1; p <= passes; ++p) {
+    ++pass.Iteration;
+    AdvanceBoth(pass, advance);
+    const PassEnd got = FinishPass(pass, exponent, divergence);
+    const PassEnd want = plain::pass(oracle, plain_derivs);
+    ASSERT_EQ(got, want) << "pass " << p;
+    for (int i = 1; i <= 32; ++i) {
+      ASSERT_TRUE(same(ref[i], oracle.ref[i])) << "pass " << p << " ref " << i;
+      ASSERT_TRUE(same(shadow[i], oracle.shadow[i])) << "pass " << p << " shadow " << i;
+    }
+    if (got == PassEnd::Measured) {
+      ++measured;
+      ASSERT_TRUE(same(exponent, oracle.Exponent)) << "pass " << p;
+      ASSERT_TRUE(same(divergence, oracle.MeanDivergence)) << "pass " << p;
+      ASSERT_TRUE(same(pass.LogSum, oracle.LogSum));
+      ASSERT_TRUE(same(ring[measured % BufferLength], oracle.ring[measured % BufferLength]));
+    }
+  }
+  EXPECT_GT(measured, 100);  // the comparison reached the measured passes
+  // The divergence of this flow is the constant -(14 D / 0.3 + 1).
+  EXPECT_NEAR(static_cast<double>(divergence), -(14 * 0.99875 / 0.3 + 1), 1e-6);
+}
+
+TEST(Pass, OneThreadEqualsThePlainPass) { compare_passes(PassAdvance{}, 1300); }
+
+TEST(Pass, TwoThreadsEqualThePlainPass) {
+  PairStepper stepper;
+  compare_passes([&stepper](Real* r, Real* s) { stepper.advance(r, s); }, 1300);
+}
+
+TEST(PairStepper, StartsAndStopsCleanly) {
+  // A worker that never got a job, and one that did, both end at once.
+  { PairStepper idle; }
+  Real a[33] = {}, b[33] = {};
+  for (int i = 1; i <= 32; ++i) a[i] = b[i] = 0.1L * i;
+  FlockDamping() = 0.5L;
+  PairStepper stepper;
+  stepper.advance(a, b);
+  for (int i = 1; i <= 32; ++i) EXPECT_TRUE(same(a[i], b[i])) << i;
+}
+
+}  // namespace
