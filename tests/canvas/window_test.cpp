@@ -46,6 +46,13 @@ class WindowX11 : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(shared_test_display(), "");
+    // ThreadSanitizer starts a helper thread with the process's first other
+    // thread; have it running before counting.
+    static const bool warmed_up = [] {
+      std::thread([] {}).join();
+      return true;
+    }();
+    EXPECT_TRUE(warmed_up);
     threads_at_start_ = thread_count();
   }
 
