@@ -30,9 +30,10 @@ WindowHandle canvas_open_window(std::string_view caption, int x, int y, int widt
         // first drawing.
         std::this_thread::sleep_for(std::chrono::milliseconds(40));
         return opening.window;
-      case X11Opening::Outcome::Failed:
+      case X11Opening::Outcome::BadSize:
         return 0;
-      case X11Opening::Outcome::NoDisplay:
+      case X11Opening::Outcome::Unavailable:
+        // Without a window the chart is still drawn and saved.
         reason = opening.reason;
         break;
     }

@@ -11,7 +11,8 @@
 // (the frame's outer corner), titled `caption`, of class "CORVANTILEGRAPH",
 // not resizable; style 0 is a bordered window with a title bar only when the
 // caption is not empty. Returns once the window exists: the handle to pass
-// to canvas_attach (control id 0), or 0 when it could not be made. Without a
-// display, one line on standard error says the chart is drawn off-screen and
-// the handle is that of an off-screen canvas.
+// to canvas_attach (control id 0), or 0 for a size no canvas can have (each
+// side 1 to 32767). Without a display, or when it cannot hold the window, one
+// line on standard error says the chart is drawn off-screen and the handle is
+// that of an off-screen canvas.
 WindowHandle canvas_open_window(std::string_view caption, int x, int y, int width, int height, int style);

@@ -14,16 +14,28 @@ namespace {
 
 constexpr char WindowClass[] = "CORVANTILEGRAPH";
 
-// The screen's visual when it is true colour, else a 24-bit true-colour one.
+// The screen's visual when it is true colour, else its deepest true-colour
+// visual (a colour-mapped screen may offer one beside its default).
 bool choose_visual(Display* d, int screen, Visual*& visual, int& depth, bool& own_colormap) {
   visual = DefaultVisual(d, screen);
   depth = DefaultDepth(d, screen);
   own_colormap = false;
   if (visual->c_class == TrueColor) return true;
-  XVisualInfo info;
-  if (XMatchVisualInfo(d, screen, 24, TrueColor, &info) == 0) return false;
-  visual = info.visual;
-  depth = info.depth;
+  XVisualInfo wanted{};
+  wanted.screen = screen;
+  wanted.c_class = TrueColor;
+  int count = 0;
+  XVisualInfo* found = XGetVisualInfo(d, VisualScreenMask | VisualClassMask, &wanted, &count);
+  if (found == nullptr) return false;
+  // Deeper is better, but a 32-bit visual carries alpha the window does not want.
+  auto score = [](const XVisualInfo& info) { return info.depth <= 24 ? info.depth : 0; };
+  const XVisualInfo* best = &found[0];
+  for (int i = 1; i < count; ++i) {
+    if (score(found[i]) > score(*best)) best = &found[i];
+  }
+  visual = best->visual;
+  depth = best->depth;
+  XFree(found);
   own_colormap = true;
   return true;
 }

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <future>
 #include <map>
 #include <mutex>
@@ -241,27 +242,32 @@ void window_thread(X11WindowRequest request, std::promise<X11Opening> opened) {
   WindowThread t;
   t.display_name = request.display_name;
   Display* d = XOpenDisplay(request.display_name.c_str());
+  const std::string quoted_name = "\"" + request.display_name + "\"";
   if (d == nullptr) {
-    opened.set_value({X11Opening::Outcome::NoDisplay, 0, "cannot open display \"" + request.display_name + "\""});
+    opened.set_value({X11Opening::Outcome::Unavailable, 0, "cannot open display " + quoted_name});
     return;
   }
   XSetIOErrorExitHandler(d, &on_connection_lost, &t.lost);
 
-  auto fail = [&](const std::string& reason) {
+  auto fail = [&](X11Opening::Outcome outcome, const std::string& reason) {
     if (t.handle != 0) canvas_destroy_window(t.handle);
     XCloseDisplay(d);
-    opened.set_value({X11Opening::Outcome::Failed, 0, reason});
+    opened.set_value({outcome, 0, "cannot open a window on display " + quoted_name + ": " + reason});
   };
   t.handle = canvas_create_offscreen(request.width, request.height);
-  if (t.handle == 0) return fail("cannot make a canvas of that size");
+  if (t.handle == 0) return fail(X11Opening::Outcome::BadSize, "no canvas of that size");
   const X11WindowSpec spec{request.caption, request.x, request.y, request.width, request.height,
                            effective_window_style(request.style, request.caption)};
   std::string reason;
-  if (!x11_create_window(d, spec, t.x, reason)) return fail(reason);
+  if (!x11_create_window(d, spec, t.x, reason)) return fail(X11Opening::Outcome::Unavailable, reason);
+  if (t.lost) {
+    x11_destroy_window(t.x, false);
+    return fail(X11Opening::Outcome::Unavailable, "the connection broke");
+  }
   const int wake_fd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake_fd < 0) {
-    x11_destroy_window(t.x, !t.lost);
-    return fail("cannot make an event descriptor");
+    x11_destroy_window(t.x, true);
+    return fail(X11Opening::Outcome::Unavailable, std::string("no event descriptor: ") + std::strerror(errno));
   }
 
   t.link = std::make_shared<WindowLink>();
@@ -291,7 +297,7 @@ X11Opening x11_open_window(const X11WindowRequest& request) {
     std::thread(window_thread, request, std::move(opened)).detach();
   } catch (const std::system_error& error) {
     pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-    return {X11Opening::Outcome::Failed, 0, std::string("cannot start the window thread: ") + error.what()};
+    return {X11Opening::Outcome::Unavailable, 0, std::string("cannot start the window thread: ") + error.what()};
   }
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   return result.get();

@@ -21,14 +21,16 @@ struct X11WindowRequest {
 };
 
 struct X11Opening {
-  enum class Outcome { Created, NoDisplay, Failed };
-  Outcome outcome = Outcome::Failed;
+  // Unavailable: the display cannot be opened, or has no room for such a
+  // window. BadSize: no canvas can have that size.
+  enum class Outcome { Created, Unavailable, BadSize };
+  Outcome outcome = Outcome::Unavailable;
   WindowHandle window = 0;  // when created
-  std::string reason;       // otherwise
+  std::string reason;       // when unavailable
 };
 
 // Starts the window thread and returns once the window exists (or could not
-// be made).
+// be made; the thread then ends).
 X11Opening x11_open_window(const X11WindowRequest& request);
 
 // The X window that shows the canvas of `window`, or 0 when it has none

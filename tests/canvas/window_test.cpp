@@ -415,6 +415,62 @@ TEST_F(WindowX11, SizesThatCannotBeMadeGiveNoWindowAndNoThread) {
   EXPECT_TRUE(eventually([&] { return thread_count() == threads_at_start_; }));
 }
 
+// A channel of a shallow screen, 0..max, as xwdtopnm widens it to 0..255.
+int narrow_channel(int value255, int max) { return (value255 * max + 127) / 255; }
+
+TEST_F(WindowX11, ShallowScreensShowTheSurfaceInTheirOwnPixels) {
+  for (const char* screen : {"640x480x16", "640x480x8"}) {
+    SCOPED_TRACE(screen);
+    XvfbServer own;
+    ASSERT_EQ(own.start(screen), "");
+    setenv("DISPLAY", own.display.c_str(), 1);
+    const WindowHandle window = canvas_open_window("shallow", 0, 0, 256, 64, 0);
+    ASSERT_NE(window, 0u);
+    const unsigned long xid = x11_window_id(window);
+    ASSERT_NE(xid, 0u) << "no window on a " << screen << " screen";
+
+    // Every level of each channel, and mixtures.
+    canvas_attach(window, 0, true);
+    for (int x = 0; x < 256; ++x) {
+      for (int band = 0; band < 4; ++band) {
+        const int colour = band == 3 ? (x | (255 - x) << 8 | (x * 7 % 256) << 16) : x << (8 * band);
+        canvas_move_to(x, band * 16);
+        canvas_line_to(x, band * 16 + 16, colour);
+      }
+    }
+    canvas_redraw();
+    const Raster surface = canvas_snapshot(window);
+    std::string why;
+    const std::optional<Raster> shown = screenshot(xid, why);
+    ASSERT_TRUE(shown.has_value()) << why;
+    ASSERT_EQ(shown->width, 256);
+    ASSERT_EQ(shown->height, 64);
+
+    TestConnection connection;
+    XWindowAttributes attributes{};
+    ASSERT_NE(XGetWindowAttributes(connection.display, xid, &attributes), 0);
+    const Visual* visual = attributes.visual;
+    EXPECT_EQ(visual->c_class, TrueColor);
+    const unsigned long masks[3] = {visual->red_mask, visual->green_mask, visual->blue_mask};
+    int mismatches = 0;
+    for (int y = 0; y < 64 && mismatches < 5; ++y) {
+      for (int x = 0; x < 256 && mismatches < 5; ++x) {
+        for (int channel = 0; channel < 3; ++channel) {
+          const int bits = __builtin_popcountl(masks[channel]);
+          const int want = static_cast<int>((surface.at(x, y) >> (8 * channel)) & 0xFF) >> (8 - bits);
+          const int got = narrow_channel(static_cast<int>((shown->at(x, y) >> (8 * channel)) & 0xFF), (1 << bits) - 1);
+          if (want != got) {
+            ADD_FAILURE() << "pixel (" << x << ", " << y << ") channel " << channel << ": " << got << " for " << want;
+            ++mismatches;
+          }
+        }
+      }
+    }
+    send_delete_window(window);
+    shared_test_display();
+  }
+}
+
 TEST_F(WindowX11, LosingTheDisplayLeavesTheCanvasDrawingOffScreen) {
   XvfbServer own;
   ASSERT_EQ(own.start(), "");

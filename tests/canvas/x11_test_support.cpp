@@ -72,7 +72,7 @@ class XvfbEnvironment : public ::testing::Environment {
 
 }  // namespace
 
-std::string XvfbServer::start() {
+std::string XvfbServer::start(const std::string& screen) {
   stop();
   int ready[2];
   if (pipe2(ready, O_CLOEXEC) != 0) return std::string("pipe: ") + std::strerror(errno);
@@ -85,7 +85,7 @@ std::string XvfbServer::start() {
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, ready[1], ReadyFd);
-  const std::vector<std::string> argv{"Xvfb", "-displayfd", std::to_string(ReadyFd), "-screen", "0", "1280x1024x24",
+  const std::vector<std::string> argv{"Xvfb", "-displayfd", std::to_string(ReadyFd), "-screen", "0", screen,
                                       "-nolisten", "tcp", "-noreset"};
   auto args = argument_vector(argv);
   const int spawned = posix_spawnp(&pid, "Xvfb", &actions, nullptr, args.data(), environ);

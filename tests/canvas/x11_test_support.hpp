@@ -22,8 +22,8 @@ struct XvfbServer {
   pid_t pid = -1;
   std::string display;  // ":N"
 
-  // Empty on success, else why it failed.
-  std::string start();
+  // Empty on success, else why it failed. `screen` is WIDTHxHEIGHTxDEPTH.
+  std::string start(const std::string& screen = "1280x1024x24");
   void stop();
   ~XvfbServer() { stop(); }
 };
