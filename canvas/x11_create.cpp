@@ -2,9 +2,11 @@
 
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <cerrno>  // program_invocation_short_name
 #include <climits>
 #include <cstdlib>
+#include <iterator>
 
 #include "canvas/canvas.hpp"
 #include "canvas/window_style.hpp"
