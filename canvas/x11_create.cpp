@@ -71,12 +71,12 @@ bool make_image(X11Window& w, Visual* visual, int depth, std::string& reason) {
   return true;
 }
 
-void set_names(X11Window& w, const X11WindowSpec& spec) {
+void set_names(X11Window& w, const X11WindowOptions& options) {
   Display* d = w.display;
-  const std::string latin1 = caption_latin1(spec.caption);
+  const std::string latin1 = caption_latin1(options.caption);
   XChangeProperty(d, w.window, XA_WM_NAME, XA_STRING, 8, PropModeReplace,
                   reinterpret_cast<const unsigned char*>(latin1.data()), static_cast<int>(latin1.size()));
-  const std::string utf8 = caption_utf8(spec.caption);
+  const std::string utf8 = caption_utf8(options.caption);
   XChangeProperty(d, w.window, XInternAtom(d, "_NET_WM_NAME", False), XInternAtom(d, "UTF8_STRING", False), 8,
                   PropModeReplace, reinterpret_cast<const unsigned char*>(utf8.data()), static_cast<int>(utf8.size()));
   const long pid = static_cast<long>(getpid());
@@ -84,7 +84,7 @@ void set_names(X11Window& w, const X11WindowSpec& spec) {
                   reinterpret_cast<const unsigned char*>(&pid), 1);
 }
 
-bool set_hints(X11Window& w, const X11WindowSpec& spec) {
+bool set_hints(X11Window& w, const X11WindowOptions& options) {
   Display* d = w.display;
   XSizeHints* size = XAllocSizeHints();
   XWMHints* wm = XAllocWMHints();
@@ -93,10 +93,10 @@ bool set_hints(X11Window& w, const X11WindowSpec& spec) {
   if (allocated) {
     // Placed where asked (the frame's outer corner), and never resized.
     size->flags = USPosition | USSize | PMinSize | PMaxSize | PWinGravity;
-    size->x = spec.x;
-    size->y = spec.y;
-    size->width = size->min_width = size->max_width = spec.width;
-    size->height = size->min_height = size->max_height = spec.height;
+    size->x = options.x;
+    size->y = options.y;
+    size->width = size->min_width = size->max_width = options.width;
+    size->height = size->min_height = size->max_height = options.height;
     size->win_gravity = NorthWestGravity;
     wm->flags = InputHint | StateHint;
     wm->input = True;
@@ -112,7 +112,7 @@ bool set_hints(X11Window& w, const X11WindowSpec& spec) {
   if (class_hint != nullptr) XFree(class_hint);
   if (!allocated) return false;
 
-  const MotifHints motif = motif_hints_for_style(spec.style);
+  const MotifHints motif = motif_hints_for_style(options.style);
   const long motif_fields[5] = {motif.flags, motif.functions, motif.decorations, motif.input_mode, motif.status};
   const Atom motif_atom = XInternAtom(d, "_MOTIF_WM_HINTS", False);
   XChangeProperty(d, w.window, motif_atom, motif_atom, 32, PropModeReplace,
@@ -126,11 +126,11 @@ bool set_hints(X11Window& w, const X11WindowSpec& spec) {
 
 }  // namespace
 
-bool x11_create_window(Display* display, const X11WindowSpec& spec, X11Window& w, std::string& reason) {
+bool x11_create_window(Display* display, const X11WindowOptions& options, X11Window& w, std::string& reason) {
   w = X11Window{};
   w.display = display;
-  w.width = spec.width;
-  w.height = spec.height;
+  w.width = options.width;
+  w.height = options.height;
   const std::uint64_t errors_before = x11_thread_errors();
   const int screen = DefaultScreen(display);
   Visual* visual = nullptr;
@@ -152,16 +152,16 @@ bool x11_create_window(Display* display, const X11WindowSpec& spec, X11Window& w
   attributes.border_pixel = 0;
   attributes.colormap = own_colormap ? w.colormap : DefaultColormap(display, screen);
   attributes.event_mask = ExposureMask | StructureNotifyMask | KeyPressMask | ButtonPressMask | FocusChangeMask;
-  w.window = XCreateWindow(display, root, spec.x, spec.y, static_cast<unsigned>(spec.width),
-                           static_cast<unsigned>(spec.height), 0, depth, InputOutput, visual,
+  w.window = XCreateWindow(display, root, options.x, options.y, static_cast<unsigned>(options.width),
+                           static_cast<unsigned>(options.height), 0, depth, InputOutput, visual,
                            CWBackPixel | CWBorderPixel | CWColormap | CWEventMask, &attributes);
   if (w.window != 0) w.gc = XCreateGC(display, w.window, 0, nullptr);
-  if (w.window == 0 || w.gc == nullptr || !set_hints(w, spec)) {
+  if (w.window == 0 || w.gc == nullptr || !set_hints(w, options)) {
     reason = "cannot create the window";
     x11_destroy_window(w, true);
     return false;
   }
-  set_names(w, spec);
+  set_names(w, options);
   XMapWindow(display, w.window);
   XSync(display, False);
   if (x11_thread_errors() != errors_before) {

@@ -11,7 +11,7 @@
 
 #include "canvas/pixel_format.hpp"
 
-struct X11WindowSpec {
+struct X11WindowOptions {
   std::string caption;
   int x = 0;
   int y = 0;
@@ -35,7 +35,7 @@ struct X11Window {
 
 // Creates and maps the window on `display`; on failure frees what it made
 // (not the display) and says why.
-bool x11_create_window(Display* display, const X11WindowSpec& spec, X11Window& made, std::string& reason);
+bool x11_create_window(Display* display, const X11WindowOptions& options, X11Window& made, std::string& reason);
 
 // Frees the window's server and client resources. With the connection lost
 // only the client side is freed. The display stays open.

@@ -256,10 +256,10 @@ void window_thread(X11WindowRequest request, std::promise<X11Opening> opened) {
   };
   t.handle = canvas_create_offscreen(request.width, request.height);
   if (t.handle == 0) return fail(X11Opening::Outcome::BadSize, "no canvas of that size");
-  const X11WindowSpec spec{request.caption, request.x, request.y, request.width, request.height,
+  const X11WindowOptions options{request.caption, request.x, request.y, request.width, request.height,
                            effective_window_style(request.style, request.caption)};
   std::string reason;
-  if (!x11_create_window(d, spec, t.x, reason)) return fail(X11Opening::Outcome::Unavailable, reason);
+  if (!x11_create_window(d, options, t.x, reason)) return fail(X11Opening::Outcome::Unavailable, reason);
   if (t.lost) {
     x11_destroy_window(t.x, false);
     return fail(X11Opening::Outcome::Unavailable, "the connection broke");
