@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -77,24 +78,28 @@ std::string XvfbServer::start(const std::string& screen) {
   int ready[2];
   if (pipe2(ready, O_CLOEXEC) != 0) return std::string("pipe: ") + std::strerror(errno);
   // Xvfb writes the display number it chose to descriptor 9 once it accepts
-  // connections.
+  // connections. It ends with the test process, even one that dies.
   constexpr int ReadyFd = 9;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, ready[1], ReadyFd);
   const std::vector<std::string> argv{"Xvfb", "-displayfd", std::to_string(ReadyFd), "-screen", "0", screen,
                                       "-nolisten", "tcp", "-noreset"};
   auto args = argument_vector(argv);
-  const int spawned = posix_spawnp(&pid, "Xvfb", &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t parent = getpid();
+  pid = fork();
+  if (pid == 0) {
+    // Only async-signal-safe calls between fork and exec.
+    const int null_fd = open("/dev/null", O_RDWR);
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent || null_fd < 0 || dup2(null_fd, 0) < 0 ||
+        dup2(null_fd, 1) < 0 || dup2(null_fd, 2) < 0 || dup2(ready[1], ReadyFd) < 0) {
+      _exit(126);
+    }
+    execvp(args[0], args.data());
+    _exit(127);
+  }
   close(ready[1]);
-  if (spawned != 0) {
+  if (pid < 0) {
     close(ready[0]);
     pid = -1;
-    return std::string("cannot start Xvfb: ") + std::strerror(spawned);
+    return std::string("cannot start Xvfb: ") + std::strerror(errno);
   }
   std::string number;
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
