@@ -68,6 +68,14 @@ struct Canvas {
   std::int32_t pen_width = 0;
   RecordKind kind = RecordKind::Canvas;
   RepaintHook repaint;
+  // Input that the window hands over for graphic input operations: the last
+  // key (a character code, or a scan code in the high byte for a key that
+  // has no character), the click state (1 click, 2 double click) and where
+  // the click was, in canvas pixels.
+  std::uint16_t last_key = 0;
+  std::uint32_t click_state = 0;
+  std::int32_t click_x = 0;
+  std::int32_t click_y = 0;
   std::mutex lock;  // guards every field above
 };
 
