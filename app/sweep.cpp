@@ -26,9 +26,9 @@ void redimension(ArrayDescriptor& array, std::int32_t upper) {
   array_dim(array, {{0, upper}});
 }
 
-// Keeps the reference state inside the region where the model is tame and
-// starts the shadow Epsilon away from it, along the diagonal.
-void condition(Real* ref, Real* shadow) {
+}  // namespace
+
+void ConditionColumn(Real* ref, Real* shadow) {
   const Real kick = widen(0.1f);
   const Real floor = widen(0.01f);
   const Real offset = Epsilon / square_root(StateSize);
@@ -38,6 +38,8 @@ void condition(Real* ref, Real* shadow) {
     shadow[i] = ref[i] + offset;
   }
 }
+
+namespace {
 
 ColumnPass NewColumnPass(SweepArrays& arrays) {
   ColumnPass pass;
@@ -100,7 +102,7 @@ SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSetting
     redimension(arrays.EstimateRing, BufferLength - 1);
 
     ColumnPass pass = NewColumnPass(arrays);
-    condition(pass.ref, pass.shadow);
+    ConditionColumn(pass.ref, pass.shadow);
     const double start = static_cast<double>(monotonic_seconds());
     ColumnEnd end;
     for (;;) {

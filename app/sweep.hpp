@@ -66,6 +66,12 @@ Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence);
 // The columns a sweep with these settings evaluates, right to left.
 bool ColumnSelected(std::int32_t column, const SweepSettings& settings, Real damping_max);
 
+// Keeps the reference state inside the region where the model is tame
+// (components beyond 5 pulled back, those below 0.01 replaced by small
+// random values) and starts the shadow Epsilon away from it, along the
+// diagonal.
+void ConditionColumn(Real* ref, Real* shadow);
+
 // Prints a column's report line and extends the curve to its point.
 void ReportColumn(Real damping, const SweepCarry& carry);
 void PlotColumn(std::int32_t column, SweepCarry& carry);
