@@ -18,7 +18,6 @@
 #include "app/sweep.hpp"
 #include "canvas/canvas.hpp"
 #include "canvas/window.hpp"
-
 #include "runtime/array.hpp"
 #include "runtime/console.hpp"
 #include "runtime/console_window.hpp"

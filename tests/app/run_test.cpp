@@ -1,78 +1,13 @@
 // End-to-end runs of the real flockchase binary in a temporary directory,
 // with a stand-in converter first on PATH that records how it was called.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <thread>
-#include <vector>
 
-namespace fs = std::filesystem;
+#include "run_support.hpp"
 
 namespace {
-
-const std::string Flockchase = FLOCKCHASE_BINARY_DIR "/app/flockchase";
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::stringstream s(text);
-  for (std::string line; std::getline(s, line);) lines.push_back(line);
-  return lines;
-}
-
-struct RunOutput {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
-
-// A scratch directory with a stand-in picvec that records its arguments and
-// the size of NAME.bmp when it starts.
-struct Sandbox {
-  fs::path dir;
-  Sandbox() {
-    char pattern[] = "/tmp/flockchase-run-XXXXXX";
-    dir = mkdtemp(pattern);
-    fs::create_directory(dir / "bin");
-    std::ofstream stub(dir / "bin" / "picvec");
-    stub << "#!/bin/sh\n"
-            "printf '%s\\n' \"$#\" \"$@\" >> \"$(dirname \"$0\")/../picvec.calls\"\n"
-            "if [ -f \"$1.bmp\" ]; then stat -c %s \"$1.bmp\" >> \"$(dirname \"$0\")/../picvec.calls\"; "
-            "else echo missing >> \"$(dirname \"$0\")/../picvec.calls\"; fi\n";
-    stub.close();
-    fs::permissions(dir / "bin" / "picvec", fs::perms::owner_all);
-  }
-  ~Sandbox() { fs::remove_all(dir); }
-
-  RunOutput run(const std::vector<std::string>& arguments) const {
-    std::string command = "cd '" + dir.string() + "' && PATH='" + (dir / "bin").string() + ":'\"$PATH\" '" +
-                          Flockchase + "'";
-    for (const std::string& a : arguments) command += " '" + a + "'";
-    command += " </dev/null >out.txt 2>err.txt";
-    RunOutput r;
-    int status = std::system(command.c_str());
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = read_file(dir / "out.txt");
-    r.err = read_file(dir / "err.txt");
-    return r;
-  }
-};
 
 struct Bitmap {
   int width = 0, height = 0;
