@@ -7,16 +7,24 @@
 
 namespace {
 
-// A step takes tens of microseconds; spinning this long before blocking
-// keeps the hand-off cheap without burning a core between columns.
-constexpr int SpinRounds = 20000;
+// A step takes tens of microseconds and the two steps of a pass about as
+// long as each other: spinning for about that long before blocking keeps
+// the hand-off cheap, while a wait on the futex costs far more.
+constexpr int SpinRounds = 2000;
+// Every so often the spinning thread offers its core: when the machine has
+// more busy threads than cores, the thread it waits for may need it.
+constexpr int YieldEvery = 128;
 
 // Waits until `value` differs from `old`: spins briefly, then blocks.
 std::uint32_t wait_change(const std::atomic<std::uint32_t>& value, std::uint32_t old) {
   for (int i = 0; i < SpinRounds; ++i) {
     std::uint32_t now = value.load(std::memory_order_acquire);
     if (now != old) return now;
-    _mm_pause();
+    if (i % YieldEvery == YieldEvery - 1) {
+      std::this_thread::yield();
+    } else {
+      _mm_pause();
+    }
   }
   value.wait(old, std::memory_order_acquire);
   return value.load(std::memory_order_acquire);

@@ -80,7 +80,8 @@ Killed run_and_kill(const Sandbox& box, const std::vector<std::string>& argument
     execl("/bin/sh", "sh", "-c", on_terminal.c_str(), static_cast<char*>(nullptr));
     _exit(127);
   }
-  for (int i = 0; i < 1200; ++i) {
+  // Up to two minutes: a loaded machine (tests run side by side) is slow.
+  for (int i = 0; i < 4800; ++i) {
     if (lines_of(box.file("flockchase.csv")).size() >= lines + 1) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
   }
