@@ -67,7 +67,8 @@ one report line per column and draws the curve in a window of its own
 (off-screen without a display). At the end prints "Done!", saves the chart
 as NAME.bmp in the current directory (NAME is the program's name), runs
 "picvec NAME" on it and waits for a key. Esc, read at a convergence test,
-ends the run at once without saving.
+ends the run at once without saving. Every finished column is written to
+NAME.csv at once, and NAME.checkpoint lets --resume continue a stopped run.
 
 Report line: damping, exponent, a plus-minus sign, the spread of the last
 1000 running estimates, the mean divergence of the flow.
