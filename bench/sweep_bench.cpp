@@ -34,14 +34,8 @@ BENCHMARK(BM_Pass_Plain)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealT
 
 void run_production(benchmark::State& st, const PassAdvance& advance) {
   for (auto _ : st) {
-    Real ref[33] = {}, shadow[33] = {}, separation[33] = {}, derivs[33] = {}, ring[BufferLength] = {};
-    plain::first_column(ref, shadow);
-    ColumnPass pass;
-    pass.ref = ref;
-    pass.shadow = shadow;
-    pass.separation = separation;
-    pass.derivs = derivs;
-    pass.ring = ring;
+    plain::ProductionColumn production;
+    ColumnPass& pass = production.pass;
     Real exponent = 0, divergence = 0;
     for (int p = 0; p < Passes; ++p) {
       ++pass.Iteration;

@@ -19,17 +19,11 @@ void plain_derivs(const Real* state, Real* rates) { plain::flock_derivs_fast(sta
 void compare_passes(const PassAdvance& advance, int passes) {
   plain::Column oracle;
   plain::first_column(oracle.ref, oracle.shadow);
-  Real ref[33], shadow[33], separation[33] = {}, derivs[33] = {}, ring[BufferLength] = {};
-  for (int i = 0; i <= 32; ++i) {
-    ref[i] = oracle.ref[i];
-    shadow[i] = oracle.shadow[i];
-  }
-  ColumnPass pass;
-  pass.ref = ref;
-  pass.shadow = shadow;
-  pass.separation = separation;
-  pass.derivs = derivs;
-  pass.ring = ring;
+  plain::ProductionColumn production;
+  ColumnPass& pass = production.pass;
+  const Real* ref = production.ref;
+  const Real* shadow = production.shadow;
+  const Real* ring = production.ring;
   Real exponent = 0, divergence = 0;
   int measured = 0;
   for (int p = 1; p <= passes; ++p) {

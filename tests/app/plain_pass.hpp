@@ -67,4 +67,25 @@ inline void first_column(Real* ref, Real* shadow) {
   ConditionColumn(ref, shadow);
 }
 
+// The production pass over arrays of its own, at the start of the first
+// column like first_column.
+struct ProductionColumn {
+  Real ref[33] = {};
+  Real shadow[33] = {};
+  Real separation[33] = {};
+  Real derivs[33] = {};
+  Real ring[BufferLength] = {};
+  ColumnPass pass;
+  ProductionColumn() {
+    first_column(ref, shadow);
+    pass.ref = ref;
+    pass.shadow = shadow;
+    pass.separation = separation;
+    pass.derivs = derivs;
+    pass.ring = ring;
+  }
+  ProductionColumn(const ProductionColumn&) = delete;
+  ProductionColumn& operator=(const ProductionColumn&) = delete;
+};
+
 }  // namespace plain

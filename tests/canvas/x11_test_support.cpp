@@ -1,5 +1,7 @@
 #include "x11_test_support.hpp"
 
+#include "support/drain_pipes.hpp"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -31,31 +33,6 @@ std::vector<char*> argument_vector(const std::vector<std::string>& argv) {
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
   return args;
-}
-
-// Reads both pipes to their end.
-void drain(int out_fd, int err_fd, std::string& out, std::string& err) {
-  pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
-  std::string* sinks[2] = {&out, &err};
-  int open_count = 2;
-  while (open_count > 0) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[65536];
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_count;
-      }
-    }
-  }
 }
 
 XvfbServer& shared_server() {
@@ -167,7 +144,7 @@ ToolResult run_tool(const std::vector<std::string>& argv, const std::string& inp
     result.err = std::string("cannot start ") + argv[0] + ": " + std::strerror(spawned);
     return result;
   }
-  drain(out_pipe[0], err_pipe[0], result.out, result.err);
+  drain_pipes(out_pipe[0], err_pipe[0], result.out, result.err);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

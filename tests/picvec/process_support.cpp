@@ -1,5 +1,7 @@
 #include "process_support.hpp"
 
+#include "support/drain_pipes.hpp"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/resource.h>
@@ -47,27 +49,7 @@ ProcessResult run_process(const std::vector<std::string>& argv, const SpawnOptio
   close(err_pipe[1]);
 
   ProcessResult result;
-  pollfd fds[2] = {{out_pipe[0], POLLIN, 0}, {err_pipe[0], POLLIN, 0}};
-  std::string* sinks[2] = {&result.out, &result.err};
-  int open_count = 2;
-  while (open_count > 0) {
-    if (poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    for (int i = 0; i < 2; ++i) {
-      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      char buffer[65536];
-      const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
-      if (n > 0) {
-        sinks[i]->append(buffer, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
-        close(fds[i].fd);
-        fds[i].fd = -1;
-        --open_count;
-      }
-    }
-  }
+  drain_pipes(out_pipe[0], err_pipe[0], result.out, result.err);
   int status = 0;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
