@@ -7,7 +7,6 @@
 
 #include "app/base_name.hpp"
 #include "app/chart_frame.hpp"
-#include "app/checkpoint.hpp"
 #include "app/history_file.hpp"
 #include "app/model/gauss_deviate.hpp"
 #include "app/model/model_globals.hpp"
@@ -15,6 +14,7 @@
 #include "app/pair_stepper.hpp"
 #include "app/parameters.hpp"
 #include "app/results_file.hpp"
+#include "app/resume.hpp"
 #include "app/sweep.hpp"
 #include "canvas/canvas.hpp"
 #include "canvas/window.hpp"
@@ -23,7 +23,6 @@
 #include "runtime/console_window.hpp"
 #include "runtime/keys.hpp"
 #include "runtime/process.hpp"
-#include "runtime/random.hpp"
 #include "runtime/text.hpp"
 
 namespace {
@@ -34,50 +33,6 @@ constexpr int WaitForEnd = 0x8000;
 int fail(const std::string& message) {
   std::fprintf(stderr, "flockchase: %s\n", message.c_str());
   return 2;
-}
-
-// A stopped sweep to continue: its checkpoint and the columns it finished.
-struct Resumption {
-  Checkpoint checkpoint;
-  std::vector<ColumnResult> finished;
-};
-
-std::optional<Resumption> load_resumption(const Options& options, const Text& base_name, std::string& error) {
-  std::optional<Checkpoint> checkpoint = read_checkpoint(base_name + ".checkpoint", error);
-  if (!checkpoint) return std::nullopt;
-  if (checkpoint->options != ResultOptionsText(options)) {
-    error = "the checkpoint was written with other options (" + checkpoint->options + ")";
-    return std::nullopt;
-  }
-  std::optional<std::vector<ColumnResult>> finished = read_results_file(base_name + ".csv", error);
-  if (!finished) return std::nullopt;
-  if (static_cast<std::int32_t>(finished->size()) < checkpoint->results_lines) {
-    error = base_name + ".csv holds fewer columns than the checkpoint says";
-    return std::nullopt;
-  }
-  finished->resize(static_cast<std::size_t>(checkpoint->results_lines));
-  if (finished->back().column != checkpoint->column) {
-    error = base_name + ".csv does not end with the checkpoint's column";
-    return std::nullopt;
-  }
-  return Resumption{*checkpoint, std::move(*finished)};
-}
-
-Checkpoint checkpoint_after(const ColumnResult& result, const SweepCarry& carry, const ArrayDescriptor& RefState,
-                            const std::string& options_text, std::int32_t results_lines) {
-  Checkpoint c;
-  c.options = options_text;
-  c.column = result.column;
-  c.row = ExponentRow(carry.Exponent);
-  c.results_lines = results_lines;
-  c.first_point = carry.FirstPoint;
-  c.random_state = random_state().state;
-  c.random_last = random_state().last;
-  c.exponent = carry.Exponent;
-  c.mean_divergence = carry.MeanDivergence;
-  c.spread = carry.Spread;
-  for (std::int32_t i = 1; i <= StateSize; ++i) c.ref_state[i] = RefState[i];
-  return c;
 }
 
 }  // namespace
@@ -126,7 +81,7 @@ int FlockchaseMain(const MainArguments& main_arguments) {
   std::string error;
   std::optional<Resumption> resumption;
   if (options.resume) {
-    resumption = load_resumption(options, BaseName, error);
+    resumption = LoadResumption(ResultOptionsText(options), BaseName, error);
     if (!resumption) return fail("cannot resume: " + error);
   }
   HistoryFile history;
@@ -157,23 +112,7 @@ int FlockchaseMain(const MainArguments& main_arguments) {
   settings.damping_low = options.damping_low;
   settings.damping_high = options.damping_high;
   if (resumption) {
-    // The finished columns again, as they were reported and drawn.
-    for (const ColumnResult& r : resumption->finished) {
-      carry.Exponent = r.exponent;
-      carry.Spread = r.spread;
-      carry.MeanDivergence = r.mean_divergence;
-      ReportColumn(r.damping, carry);
-      PlotColumn(r.column, carry);
-    }
-    const Checkpoint& c = resumption->checkpoint;
-    for (std::int32_t i = 1; i <= StateSize; ++i) RefState[i] = c.ref_state[i];
-    random_state().state = c.random_state;
-    random_state().last = c.random_last;
-    carry.Exponent = c.exponent;
-    carry.MeanDivergence = c.mean_divergence;
-    carry.Spread = c.spread;
-    carry.FirstPoint = c.first_point;
-    settings.start_column = c.column - options.step;
+    settings.start_column = ResumeSweep(*resumption, RefState, carry) - options.step;
   } else {
     for (std::int32_t i = 1; i <= StateSize; ++i) RefState[i] = InitialState[i];
   }
@@ -187,7 +126,8 @@ int FlockchaseMain(const MainArguments& main_arguments) {
     std::string why;
     const bool saved =
         results_append(results, result) &&
-        write_checkpoint(checkpoint_path, checkpoint_after(result, carry, RefState, options_text, results_lines), why);
+        write_checkpoint(checkpoint_path, CheckpointAfter(result.column, carry, RefState, options_text, results_lines),
+                         why);
     if (!saved && !warned) {
       std::fprintf(stderr, "flockchase: cannot keep the results in %s.csv: %s\n", BaseName.c_str(),
                    why.empty() ? "write failed" : why.c_str());

@@ -1,0 +1,32 @@
+// Continuing a stopped sweep: the checkpoint written after every column and
+// the finished columns of the results file.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/checkpoint.hpp"
+#include "app/column_result.hpp"
+#include "app/sweep.hpp"
+#include "runtime/array.hpp"
+#include "runtime/text.hpp"
+
+struct Resumption {
+  Checkpoint checkpoint;
+  std::vector<ColumnResult> finished;  // the columns up to the checkpoint's
+};
+
+// Reads BASE.checkpoint and BASE.csv; none, with a one-line reason, when
+// either is missing or damaged, the checkpoint was written with other
+// options, or the two do not agree.
+std::optional<Resumption> LoadResumption(const std::string& options_text, const Text& base_name, std::string& error);
+
+// The checkpoint after a finished column.
+Checkpoint CheckpointAfter(std::int32_t column, const SweepCarry& carry, const ArrayDescriptor& RefState,
+                           const std::string& options_text, std::int32_t results_lines);
+
+// Reports and draws the finished columns again, exactly as they were, and
+// puts back the state the next column starts from. Returns the last
+// finished column.
+std::int32_t ResumeSweep(const Resumption& resumption, ArrayDescriptor& RefState, SweepCarry& carry);
