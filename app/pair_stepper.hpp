@@ -5,6 +5,8 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cstdint>
 #include <thread>
 
@@ -22,11 +24,15 @@ class PairStepper {
 
  private:
   void work();
+  std::uint32_t wait_change(std::uint32_t old);
+  void publish(std::uint32_t value);
 
   // Odd while a job is posted and not yet done; the worker acknowledges by
   // making it even again.
   std::atomic<std::uint32_t> sequence_{0};
   std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::condition_variable changed_;
   Real* job_ = nullptr;
   alignas(64) Real reference_scratch_[33] = {};
   alignas(64) Real shadow_scratch_[33] = {};
