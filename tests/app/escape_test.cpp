@@ -3,23 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-#include <string>
 #include <thread>
 
-namespace fs = std::filesystem;
+#include "run_support.hpp"
 
 namespace {
-
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 TEST(Escape, EndsTheRunWithoutTheEndSteps) {
   char pattern[] = "/tmp/flockchase-esc-XXXXXX";

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "model/model_test_support.hpp"
+
 #include <cmath>
 
 #include "app/column_pass.hpp"
@@ -11,7 +13,7 @@
 
 namespace {
 
-bool same(Real a, Real b) { return (std::isnan(a) && std::isnan(b)) || (a == b && std::signbit(a) == std::signbit(b)); }
+using model_test::same;
 
 void plain_derivs(const Real* state, Real* rates) { plain::flock_derivs_fast(state, rates); }
 

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+
+#include "model/model_test_support.hpp"
 #include <random>
 
 #include "app/checkpoint.hpp"
@@ -12,7 +14,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool same(Real a, Real b) { return (std::isnan(a) && std::isnan(b)) || (a == b && std::signbit(a) == std::signbit(b)); }
+using model_test::same;
 
 TEST(ResultsLine, RealsReadBackExactly) {
   std::mt19937_64 rng(5);
