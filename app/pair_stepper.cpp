@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "app/model/integrator.hpp"
@@ -9,71 +10,112 @@
 
 namespace {
 
-// A step takes tens of microseconds and the two steps of a pass about as
-// long as each other: spinning for about that long before blocking keeps
-// the hand-off cheap, while a wait on the futex costs far more.
-constexpr int SpinRounds = 2000;
+// How long a waiting thread spins before it blocks. A step takes tens of
+// microseconds and a pass about twice that: a worker that spins this long
+// between jobs is awake for the next one, while a wake-up from the futex
+// would take about as long as a step and let the calling thread take the job
+// back.
+constexpr std::chrono::microseconds SpinTime{1000};
 // Every so often the spinning thread offers its core: when the machine has
 // more busy threads than cores, the thread it waits for may need it.
 constexpr int YieldEvery = 128;
 
+// The sign that the worker does not have a core of its own: the calling
+// thread waited for it this much longer than its own step took, so the
+// worker was preempted in the middle of the shadow step. The calling thread
+// then takes both steps itself for a while and the worker blocks. A single
+// hiccup costs a short while; when the trouble persists right after the
+// while, the next one is twice as long, up to a second or so of passes.
+constexpr std::chrono::microseconds SlowWait{200};
+constexpr int ShortestAlone = 250;
+constexpr int LongestAlone = 32000;
+constexpr int TroubleWithin = 2000;  // passes after a while alone
+
 }  // namespace
 
-// Waits until `value` differs from `old`: spins briefly, then blocks on the
-// condition variable. The wait is bounded, so even a lost wake-up costs a
+// Spins until `ready()` for SpinTime, then blocks on the condition
+// variable. The blocking wait is bounded, so even a lost wake-up costs a
 // millisecond, never the run.
-std::uint32_t PairStepper::wait_change(std::uint32_t old) {
-  const std::atomic<std::uint32_t>& value = sequence_;
-  for (int i = 0; i < SpinRounds; ++i) {
-    std::uint32_t now = value.load(std::memory_order_acquire);
-    if (now != old) return now;
-    if (i % YieldEvery == YieldEvery - 1) {
+template <typename Ready>
+void PairStepper::wait_until(Ready ready) {
+  const auto give_up = std::chrono::steady_clock::now() + SpinTime;
+  for (int i = 1;; ++i) {
+    if (ready()) return;
+    if (i % YieldEvery == 0) {
+      if (std::chrono::steady_clock::now() > give_up) break;
       std::this_thread::yield();
     } else {
       _mm_pause();
     }
   }
   std::unique_lock<std::mutex> lock(mutex_);
-  std::uint32_t now;
-  while ((now = value.load(std::memory_order_acquire)) == old) {
-    changed_.wait_for(lock, std::chrono::milliseconds(1));
-  }
-  return now;
+  while (!ready()) changed_.wait_for(lock, std::chrono::milliseconds(1));
 }
 
-// Publishes a new value of the sequence and wakes a blocked waiter. Taking
-// the mutex between the store and the notification means a waiter is either
-// not yet checking (and will see the new value) or already waiting.
-void PairStepper::publish(std::uint32_t value) {
-  sequence_.store(value, std::memory_order_release);
+// Publishes a new job state and wakes a blocked waiter. Taking the mutex
+// between the store and the notification means a waiter is either not yet
+// checking (and will see the new state) or already waiting.
+void PairStepper::publish(Job job) {
+  job_state_.store(job, std::memory_order_release);
   { std::lock_guard<std::mutex> lock(mutex_); }
   changed_.notify_all();
 }
-
 
 PairStepper::PairStepper() : worker_([this] { work(); }) {}
 
 PairStepper::~PairStepper() {
   stop_.store(true, std::memory_order_relaxed);
-  publish(sequence_.load(std::memory_order_relaxed) + 1);
+  { std::lock_guard<std::mutex> lock(mutex_); }
+  changed_.notify_all();
   worker_.join();
 }
 
 void PairStepper::advance(Real* reference, Real* shadow) {
+  ++passes_;
+  if (alone_passes_ > 0) {
+    --alone_passes_;
+    StepAdaptive(reference, reference_scratch_, StateSize, TimeStep, reference);
+    StepAdaptive(shadow, shadow_scratch_, StateSize, TimeStep, shadow);
+    ++taken_back_;
+    return;
+  }
   job_ = shadow;
-  const std::uint32_t posted = sequence_.load(std::memory_order_relaxed) + 1;
-  publish(posted);
+  publish(Posted);
+  const auto start = std::chrono::steady_clock::now();
   StepAdaptive(reference, reference_scratch_, StateSize, TimeStep, reference);
-  wait_change(posted);
+  std::uint32_t expected = Posted;
+  if (job_state_.compare_exchange_strong(expected, Claimed, std::memory_order_acquire)) {
+    StepAdaptive(shadow, shadow_scratch_, StateSize, TimeStep, shadow);
+    ++taken_back_;
+  } else {
+    const auto stepped = std::chrono::steady_clock::now();
+    wait_until([this] { return job_state_.load(std::memory_order_acquire) == Done; });
+    // The shadow step ended more than SlowWait after the reference step
+    // would have ended a second time: the worker lost its core meanwhile.
+    if (std::chrono::steady_clock::now() - stepped > (stepped - start) + SlowWait) go_alone();
+  }
+  job_state_.store(Idle, std::memory_order_relaxed);
+}
+
+void PairStepper::go_alone() {
+  const bool persists = times_alone_ > 0 && passes_ - alone_ended_ < TroubleWithin;
+  alone_length_ = persists ? std::min(2 * alone_length_, LongestAlone) : ShortestAlone;
+  alone_passes_ = alone_length_;
+  alone_ended_ = passes_ + alone_length_;
+  ++times_alone_;
 }
 
 void PairStepper::work() {
-  std::uint32_t seen = 0;
   for (;;) {
-    const std::uint32_t now = wait_change(seen);
+    wait_until([this] {
+      return stop_.load(std::memory_order_relaxed) || job_state_.load(std::memory_order_relaxed) == Posted;
+    });
     if (stop_.load(std::memory_order_relaxed)) return;
+    std::uint32_t expected = Posted;
+    // The calling thread may have taken the job back in the meantime.
+    if (!job_state_.compare_exchange_strong(expected, Claimed, std::memory_order_acquire)) continue;
     StepAdaptive(job_, shadow_scratch_, StateSize, TimeStep, job_);
-    seen = now + 1;
-    publish(seen);
+    by_worker_.fetch_add(1, std::memory_order_relaxed);
+    publish(Done);
   }
 }

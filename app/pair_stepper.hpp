@@ -1,13 +1,19 @@
 // Advances the reference and the shadow trajectory of a pass at the same
-// time: the shadow on a persistent worker thread, the reference on the
-// calling thread. Each has its own scratch vector, so the results are the
-// same bits as one step after the other.
+// time: the reference on the calling thread, the shadow on a persistent
+// worker thread. Each trajectory has its own scratch vector, so the results
+// are the same bits as one step after the other.
+//
+// The shadow step is posted as a job that either thread may claim. When the
+// calling thread has finished the reference and the worker has not yet
+// started the shadow (it may not even be running when the machine has more
+// busy threads than cores), the calling thread takes the shadow step itself:
+// a pass is then never much slower than with one thread.
 #pragma once
 
 #include <atomic>
 #include <condition_variable>
-#include <mutex>
 #include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "runtime/real.hpp"
@@ -22,18 +28,35 @@ class PairStepper {
   // One StepAdaptive of TimeStep on each state, in place.
   void advance(Real* reference, Real* shadow);
 
- private:
-  void work();
-  std::uint32_t wait_change(std::uint32_t old);
-  void publish(std::uint32_t value);
+  // How many shadow steps the calling thread took itself, and how many the
+  // worker took.
+  std::uint64_t steps_taken_back() const { return taken_back_; }
+  std::uint64_t steps_by_worker() const { return by_worker_.load(std::memory_order_relaxed); }
+  // How often the calling thread found the worker without a core of its own
+  // and went on alone for a while.
+  std::uint64_t times_alone() const { return times_alone_; }
 
-  // Odd while a job is posted and not yet done; the worker acknowledges by
-  // making it even again.
-  std::atomic<std::uint32_t> sequence_{0};
+ private:
+  enum Job : std::uint32_t { Idle, Posted, Claimed, Done };
+
+  void work();
+  template <typename Ready>
+  void wait_until(Ready ready);
+  void publish(Job job);
+  void go_alone();
+
+  std::atomic<std::uint32_t> job_state_{Idle};
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::condition_variable changed_;
   Real* job_ = nullptr;
+  std::uint64_t taken_back_ = 0;
+  std::uint64_t times_alone_ = 0;
+  std::uint64_t passes_ = 0;
+  std::uint64_t alone_ended_ = 0;  // the pass at which the last while alone ends
+  int alone_length_ = 0;
+  int alone_passes_ = 0;           // passes still to take alone
+  std::atomic<std::uint64_t> by_worker_{0};
   alignas(64) Real reference_scratch_[33] = {};
   alignas(64) Real shadow_scratch_[33] = {};
   std::thread worker_;

@@ -52,6 +52,10 @@ BENCHMARK(BM_Pass_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_Pass_TwoThreads(benchmark::State& st) {
   PairStepper stepper;
   run_production(st, [&stepper](Real* r, Real* s) { stepper.advance(r, s); });
+  // The share of shadow steps the calling thread had to take itself.
+  st.counters["taken_back"] = static_cast<double>(stepper.steps_taken_back()) /
+                              static_cast<double>(stepper.steps_taken_back() + stepper.steps_by_worker());
+  st.counters["times_alone"] = static_cast<double>(stepper.times_alone());
 }
 BENCHMARK(BM_Pass_TwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
 
