@@ -4,11 +4,17 @@
 // and ln, the 64-evaluation divergence sample, one thread) and for
 // flockchase's pass with one and with two threads. Also the cycles of one
 // FlockDerivs evaluation against the floor set by its divisions and square
-// roots.
+// roots. Also the passes with one and with two threads while busy loops
+// compete for every core.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <thread>
+#include <vector>
 
 #include "app/column_pass.hpp"
 #include "app/model/flock_derivs.hpp"
@@ -58,6 +64,43 @@ void BM_Pass_TwoThreads(benchmark::State& st) {
   st.counters["times_alone"] = static_cast<double>(stepper.times_alone());
 }
 BENCHMARK(BM_Pass_TwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same passes while as many busy loops as the machine has cores compete
+// for them, as when a compiler runs beside a sweep: the worker is then often
+// not running when the calling thread needs it.
+class BusyLoops {
+ public:
+  BusyLoops() {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    for (unsigned i = 0; i < cores; ++i)
+      loops_.emplace_back([this] {
+        while (!stop_.load(std::memory_order_relaxed)) benchmark::DoNotOptimize(spins_++);
+      });
+  }
+  ~BusyLoops() {
+    stop_.store(true);
+    for (std::thread& loop : loops_) loop.join();
+  }
+
+ private:
+  std::atomic<bool> stop_{false};
+  std::vector<std::thread> loops_;
+  std::uint64_t spins_ = 0;
+};
+
+void BM_Pass_OneThread_Busy(benchmark::State& st) {
+  BusyLoops busy;
+  run_production(st, PassAdvance{});
+}
+BENCHMARK(BM_Pass_OneThread_Busy)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Pass_TwoThreads_Busy(benchmark::State& st) {
+  BusyLoops busy;
+  PairStepper stepper;
+  run_production(st, [&stepper](Real* r, Real* s) { stepper.advance(r, s); });
+  st.counters["times_alone"] = static_cast<double>(stepper.times_alone());
+}
+BENCHMARK(BM_Pass_TwoThreads_Busy)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // One FlockDerivs on the state the first column reaches after its transient.
 void BM_FlockDerivs(benchmark::State& st) {
@@ -140,7 +183,9 @@ int main(int argc, char** argv) {
                            "BM_Pass_OneThread", 12},
                           {"pass, plain transcription / flockchase with two threads", "BM_Pass_Plain",
                            "BM_Pass_TwoThreads", 25},
-                          {"pass, one thread / two threads", "BM_Pass_OneThread", "BM_Pass_TwoThreads", 0}});
+                          {"pass, one thread / two threads", "BM_Pass_OneThread", "BM_Pass_TwoThreads", 0},
+                          {"pass beside busy loops, one thread / two threads", "BM_Pass_OneThread_Busy",
+                           "BM_Pass_TwoThreads_Busy", 0}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;
