@@ -20,9 +20,9 @@ constexpr std::chrono::microseconds SpinTime{1000};
 // more busy threads than cores, the thread it waits for may need it.
 constexpr int YieldEvery = 128;
 
-// The sign that the worker does not have a core of its own: the calling
-// thread waited for it this much longer than its own step took, so the
-// worker was preempted in the middle of the shadow step. The calling thread
+// The sign that the worker does not have a core of its own: the shadow step
+// ended this much later than its cost would make it, so the worker was
+// preempted in the middle of it. The calling thread
 // then takes both steps itself for a while and the worker blocks. A single
 // hiccup costs a short while; when the trouble persists right after the
 // while, the next one is twice as long, up to a second or so of passes.
@@ -30,6 +30,10 @@ constexpr std::chrono::microseconds SlowWait{200};
 constexpr int ShortestAlone = 250;
 constexpr int LongestAlone = 32000;
 constexpr int TroubleWithin = 2000;  // passes after a while alone
+
+// What a StepAdaptive with k sub-steps costs, in FlockDerivs evaluations:
+// the coarse step and the two half steps take 11, a refinement 4k - 1 more.
+std::int64_t StepEvaluations(int k) { return k > 2 ? 4 * k + 10 : 11; }
 
 }  // namespace
 
@@ -82,7 +86,7 @@ void PairStepper::advance(Real* reference, Real* shadow) {
   job_ = shadow;
   publish(Posted);
   const auto start = std::chrono::steady_clock::now();
-  StepAdaptive(reference, reference_scratch_, StateSize, TimeStep, reference);
+  const int reference_sub_steps = StepAdaptive(reference, reference_scratch_, StateSize, TimeStep, reference);
   std::uint32_t expected = Posted;
   if (job_state_.compare_exchange_strong(expected, Claimed, std::memory_order_acquire)) {
     StepAdaptive(shadow, shadow_scratch_, StateSize, TimeStep, shadow);
@@ -90,9 +94,12 @@ void PairStepper::advance(Real* reference, Real* shadow) {
   } else {
     const auto stepped = std::chrono::steady_clock::now();
     wait_until([this] { return job_state_.load(std::memory_order_acquire) == Done; });
-    // The shadow step ended more than SlowWait after the reference step
-    // would have ended a second time: the worker lost its core meanwhile.
-    if (std::chrono::steady_clock::now() - stepped > (stepped - start) + SlowWait) go_alone();
+    // The worker started with the reference step; the shadow step should
+    // have taken as long as the reference step, scaled by their costs. Much
+    // longer means the worker lost its core in the middle.
+    const auto expected_shadow =
+        (stepped - start) * StepEvaluations(shadow_sub_steps_) / StepEvaluations(reference_sub_steps);
+    if (std::chrono::steady_clock::now() - start > expected_shadow + SlowWait) go_alone();
   }
   job_state_.store(Idle, std::memory_order_relaxed);
 }
@@ -114,7 +121,7 @@ void PairStepper::work() {
     std::uint32_t expected = Posted;
     // The calling thread may have taken the job back in the meantime.
     if (!job_state_.compare_exchange_strong(expected, Claimed, std::memory_order_acquire)) continue;
-    StepAdaptive(job_, shadow_scratch_, StateSize, TimeStep, job_);
+    shadow_sub_steps_ = StepAdaptive(job_, shadow_scratch_, StateSize, TimeStep, job_);
     by_worker_.fetch_add(1, std::memory_order_relaxed);
     publish(Done);
   }

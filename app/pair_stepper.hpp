@@ -50,6 +50,7 @@ class PairStepper {
   std::mutex mutex_;
   std::condition_variable changed_;
   Real* job_ = nullptr;
+  int shadow_sub_steps_ = 2;  // of the worker's last step
   std::uint64_t taken_back_ = 0;
   std::uint64_t times_alone_ = 0;
   std::uint64_t passes_ = 0;

@@ -50,7 +50,7 @@ void FoldStep(Real* state) {
   if (state[3] > Pi * 2) state[3] = state[3] - Pi * 2;
 }
 
-void StepAdaptive(const Real* y, Real* dydx, int, Real h, Real* yout) {
+int StepAdaptive(const Real* y, Real* dydx, int, Real h, Real* yout) {
   Real y0[N + 1];
   Real y1[N + 1];
   // The coarse step, the first half step and the first refined sub-step all
@@ -82,4 +82,5 @@ void StepAdaptive(const Real* y, Real* dydx, int, Real h, Real* yout) {
   const Real c = 1 / (power(k, 4) - 1);
   for (int i = 1; i <= N; ++i) yout[i] = y1[i] + (y1[i] - yout[i]) * c;
   FoldStep(yout);
+  return k;
 }

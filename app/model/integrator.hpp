@@ -20,7 +20,9 @@ void StepRK4(const Real* y, Real* dydx, int n, Real h, Real* yout);
 // is taken again in SubStepCount(err) equal sub-steps; coarse and refined
 // results are combined by Richardson extrapolation, then FoldStep applies.
 // yout may be y; dydx is scratch and must be neither. `n` as for StepRK4.
-void StepAdaptive(const Real* y, Real* dydx, int n, Real h, Real* yout);
+// Returns the number of sub-steps of the refined result (2 when the two half
+// steps were enough), which tells what the step cost.
+int StepAdaptive(const Real* y, Real* dydx, int n, Real h, Real* yout);
 
 // Number of equal sub-steps for a step-doubling error err: the smallest
 // integer not below (err / tol)^(1/4) + 1.1 (the single 1.1, widened), at

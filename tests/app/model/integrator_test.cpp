@@ -121,18 +121,19 @@ TEST(StepAdaptive, MatchesThePlainStep) {
     FlockDamping() = maker.damping();
     const Real hs[] = {0.01L, 0.001L, 0.05L, 0.2L};
     const Real h = hs[round % 4];
-    StepAdaptive(y, dydx, 32, h, out);
+    const int sub_steps = StepAdaptive(y, dydx, 32, h, out);
     plain::step_adaptive(y, plain_dydx, 32, h, plain_out, plain::flock_derivs_fast);
     expect_same_vectors(out, plain_out, "result", round);
     expect_same_vectors(dydx, plain_dydx, "scratch slope", round);
-    // Count the calls that took the refined path.
+    // The step says how many sub-steps it took; count the refined ones.
     Real coarse[33], halves[33], scratch[33];
     StepRK4(y, scratch, 32, h, coarse);
     StepRK4(y, scratch, 32, h / 2, halves);
     StepRK4(halves, scratch, 32, h / 2, halves);
     Real err = 0;
     for (int i = 1; i <= 32; ++i) err = std::fabs(coarse[i] - halves[i]) > err ? std::fabs(coarse[i] - halves[i]) : err;
-    if (SubStepCount(err) > 2) ++refined;
+    EXPECT_EQ(sub_steps, SubStepCount(err)) << round;
+    if (sub_steps > 2) ++refined;
   }
   EXPECT_GT(refined, 30);
   EXPECT_LT(refined, 270);
