@@ -22,10 +22,10 @@ constexpr int YieldEvery = 128;
 
 // The sign that the worker does not have a core of its own: the shadow step
 // ended this much later than its cost would make it, so the worker was
-// preempted in the middle of it. The calling thread
-// then takes both steps itself for a while and the worker blocks. A single
-// hiccup costs a short while; when the trouble persists right after the
-// while, the next one is twice as long, up to a second or so of passes.
+// preempted in the middle of it. The calling thread then takes both steps
+// itself for a while and the worker blocks. A single hiccup costs a short
+// while; when the trouble persists right after the while, the next one is
+// twice as long, up to a second or so of passes.
 constexpr std::chrono::microseconds SlowWait{200};
 constexpr int ShortestAlone = 250;
 constexpr int LongestAlone = 32000;
@@ -61,6 +61,10 @@ void PairStepper::wait_until(Ready ready) {
 // checking (and will see the new state) or already waiting.
 void PairStepper::publish(Job job) {
   job_state_.store(job, std::memory_order_release);
+  wake();
+}
+
+void PairStepper::wake() {
   { std::lock_guard<std::mutex> lock(mutex_); }
   changed_.notify_all();
 }
@@ -69,8 +73,7 @@ PairStepper::PairStepper() : worker_([this] { work(); }) {}
 
 PairStepper::~PairStepper() {
   stop_.store(true, std::memory_order_relaxed);
-  { std::lock_guard<std::mutex> lock(mutex_); }
-  changed_.notify_all();
+  wake();
   worker_.join();
 }
 

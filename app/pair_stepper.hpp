@@ -43,6 +43,7 @@ class PairStepper {
   template <typename Ready>
   void wait_until(Ready ready);
   void publish(Job job);
+  void wake();
   void go_alone();
 
   std::atomic<std::uint32_t> job_state_{Idle};
