@@ -79,8 +79,7 @@ PairStepper::~PairStepper() {
 
 void PairStepper::advance(Real* reference, Real* shadow) {
   ++passes_;
-  if (alone_passes_ > 0) {
-    --alone_passes_;
+  if (passes_ <= alone_until_) {
     StepAdaptive(reference, reference_scratch_, StateSize, TimeStep, reference);
     StepAdaptive(shadow, shadow_scratch_, StateSize, TimeStep, shadow);
     ++taken_back_;
@@ -108,10 +107,9 @@ void PairStepper::advance(Real* reference, Real* shadow) {
 }
 
 void PairStepper::go_alone() {
-  const bool persists = times_alone_ > 0 && passes_ - alone_ended_ < TroubleWithin;
+  const bool persists = times_alone_ > 0 && passes_ - alone_until_ < TroubleWithin;
   alone_length_ = persists ? std::min(2 * alone_length_, LongestAlone) : ShortestAlone;
-  alone_passes_ = alone_length_;
-  alone_ended_ = passes_ + alone_length_;
+  alone_until_ = passes_ + alone_length_;
   ++times_alone_;
 }
 

@@ -55,9 +55,8 @@ class PairStepper {
   std::uint64_t taken_back_ = 0;
   std::uint64_t times_alone_ = 0;
   std::uint64_t passes_ = 0;
-  std::uint64_t alone_ended_ = 0;  // the pass at which the last while alone ends
+  std::uint64_t alone_until_ = 0;  // the last pass of the latest while alone
   int alone_length_ = 0;
-  int alone_passes_ = 0;           // passes still to take alone
   std::atomic<std::uint64_t> by_worker_{0};
   alignas(64) Real reference_scratch_[33] = {};
   alignas(64) Real shadow_scratch_[33] = {};
