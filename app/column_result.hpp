@@ -7,7 +7,8 @@
 
 #include "runtime/real.hpp"
 
-enum class ColumnEnd { Converged, TimeLimit, Coinciding, IterationCeiling };
+// PassLimit only ends columns of a run with a pass budget (--passes).
+enum class ColumnEnd { Converged, TimeLimit, Coinciding, IterationCeiling, PassLimit };
 
 struct ColumnResult {
   std::int32_t column = 0;
@@ -21,6 +22,12 @@ struct ColumnResult {
   double seconds = 0;
   std::optional<Real> standard_error;  // batch means; none below two blocks
   std::int32_t blocks = 0;
+  // Fields of the extended results file, written when a run uses any of the
+  // measurement options; empty where the option that fills them is off.
+  std::optional<std::int32_t> large_passes;     // --robust: passes measured beyond the bound
+  std::optional<Real> extrapolated;             // --target-error: the extrapolated limit
+  std::optional<Real> tangent_exponent;         // --tangent: the variational estimate
+  std::optional<Real> tangent_standard_error;   // --tangent: its batch-means standard error
 };
 
 // The word a results file uses for how a column ended, and back.

@@ -15,12 +15,14 @@ std::string_view column_end_name(ColumnEnd end) {
     case ColumnEnd::TimeLimit: return "time_limit";
     case ColumnEnd::Coinciding: return "coinciding";
     case ColumnEnd::IterationCeiling: return "iteration_ceiling";
+    case ColumnEnd::PassLimit: return "pass_limit";
   }
   return "?";
 }
 
 std::optional<ColumnEnd> column_end_from_name(std::string_view name) {
-  for (ColumnEnd end : {ColumnEnd::Converged, ColumnEnd::TimeLimit, ColumnEnd::Coinciding, ColumnEnd::IterationCeiling}) {
+  for (ColumnEnd end : {ColumnEnd::Converged, ColumnEnd::TimeLimit, ColumnEnd::Coinciding, ColumnEnd::IterationCeiling,
+                        ColumnEnd::PassLimit}) {
     if (column_end_name(end) == name) return end;
   }
   return std::nullopt;
