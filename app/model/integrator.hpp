@@ -2,6 +2,7 @@
 // step-doubling step with refinement, Richardson extrapolation and the folds.
 #pragma once
 
+#include "app/model/step_core.hpp"
 #include "runtime/real.hpp"
 
 // Error tolerance of the step-doubling check: the single 1e-8, widened.
@@ -30,6 +31,24 @@ int StepAdaptive(const Real* y, Real* dydx, int n, Real h, Real* yout);
 // the cap.
 int SubStepCount(Real err);
 
+// The 2 Pi shifts that a fold applied.
+struct FoldShifts {
+  bool down1 = false;  // component 1 lowered
+  bool up1 = false;    // component 1 raised
+  bool down3 = false;  // component 3 lowered
+};
+
 // Folds component 1 into [-Pi, Pi] by at most one shift of 2 Pi each way, and
 // lowers component 3 by 2 Pi once when it exceeds 2 Pi. Nothing else changes.
-void FoldStep(Real* state);
+FoldShifts FoldStep(Real* state);
+// Applies the shifts another state's fold made, whatever this state holds.
+void ApplyFolds(Real* state, FoldShifts shifts);
+
+// StepAdaptive in two halves, so that a second state can be advanced by the
+// same map: StepBegin takes the coarse and the two half steps and returns the
+// error that SubStepCount turns into k; StepFinish refines with a given k and
+// combines, without folding. StepAdaptive is StepBegin, SubStepCount,
+// StepFinish and FoldStep.
+using StepDraft = step_core::Draft<32>;
+Real StepBegin(const Real* y, Real* dydx, Real h, StepDraft& draft);
+void StepFinish(StepDraft& draft, Real* dydx, Real h, int k, Real* yout);
