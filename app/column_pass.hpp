@@ -11,6 +11,9 @@
 
 // Advances the reference and the shadow state by one step each.
 using PassAdvance = std::function<void(Real* reference, Real* shadow)>;
+// The same with a tangent vector carried by the reference (none when null)
+// and, when robust, the shadow stepped by the reference's map.
+using MeasuredAdvance = std::function<void(Real* reference, Real* shadow, Real* tangent, bool robust)>;
 
 // The running values of one column, all zero at its start.
 struct ColumnPass {
@@ -24,10 +27,21 @@ struct ColumnPass {
   Real LogSum = 0;
   Real DivergenceSum = 0;
   BatchMeans batch;
+  // The measurement options. Robust: a pass beyond the bound is renormalised
+  // and measured all the same (the shadow follows the reference's map, so
+  // such a separation is the dynamics, not the integrator).
+  bool robust = false;
+  std::int32_t LargePasses = 0;  // measured passes beyond the bound
+  // The tangent estimate: a unit tangent vector (elements 1..32), when given,
+  // stepped with the reference and normalised every pass; its log growth is
+  // logged over the same measured passes.
+  Real* tangent = nullptr;
+  Real TangentLogSum = 0;
+  BatchMeans tangent_batch;
 };
 
 enum class PassEnd {
-  Diverged,    // separation beyond the bound: left to grow, nothing measured
+  Diverged,    // separation beyond the bound: left to grow, nothing measured (not in robust passes)
   Coinciding,  // the trajectories coincide: the column ends
   Transient,   // renormalised, not measured
   Measured,    // renormalised and measured
@@ -36,7 +50,15 @@ enum class PassEnd {
 // Both steps of a pass: on this thread one after the other when `advance`
 // is empty.
 void AdvanceBoth(ColumnPass& pass, const PassAdvance& advance);
+// The steps of a pass with the measurement options; on this thread when
+// `advance` is empty.
+void AdvanceMeasured(ColumnPass& pass, const MeasuredAdvance& advance);
 
 // Everything of a pass after the steps. A measured pass updates the running
 // exponent and divergence and the ring of estimates.
 PassEnd FinishPass(ColumnPass& pass, Real& exponent, Real& mean_divergence);
+
+// Puts the tangent vector along the diagonal, as the shadow starts.
+void StartTangent(Real* tangent);
+// The running tangent estimate of a column.
+Real TangentExponent(const ColumnPass& pass);

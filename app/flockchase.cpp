@@ -76,19 +76,30 @@ int FlockchaseMain(const MainArguments& main_arguments) {
 
   const Text BaseName = BaseNameFromTitle(console_get_title());
 
+  SweepSettings settings;
+  settings.step = options.step;
+  settings.time_limit = options.time_limit;
+  settings.damping_low = options.damping_low;
+  settings.damping_high = options.damping_high;
+  settings.robust = options.robust;
+  settings.tangent = options.tangent;
+  settings.passes = options.passes;
+  if (options.target_error) settings.target_error = static_cast<Real>(*options.target_error);
+  const ResultsLayout layout = MeasurementOptions(settings) ? ResultsLayout::Extended : ResultsLayout::Plain;
+
   // Everything that can refuse to start is checked before anything is shown
   // or written.
   std::string error;
   std::optional<Resumption> resumption;
   if (options.resume) {
-    resumption = LoadResumption(ResultOptionsText(options), BaseName, error);
+    resumption = LoadResumption(ResultOptionsText(options), BaseName, error, layout);
     if (!resumption) return fail("cannot resume: " + error);
   }
   HistoryFile history;
   if (!options.history.empty() && !history_open(history, options.history, options.resume, error)) return fail(error);
   ResultsFile results;
   const std::vector<ColumnResult> finished = resumption ? resumption->finished : std::vector<ColumnResult>{};
-  if (!results_start(results, BaseName + ".csv", finished, error)) return fail(error);
+  if (!results_start(results, BaseName + ".csv", finished, error, layout)) return fail(error);
 
   console_set_title(BaseName);
   console_clear();
@@ -106,13 +117,9 @@ int FlockchaseMain(const MainArguments& main_arguments) {
   DrawChartFrame(DampingMax[1]);
 
   SweepCarry carry;
-  SweepSettings settings;
-  settings.step = options.step;
-  settings.time_limit = options.time_limit;
-  settings.damping_low = options.damping_low;
-  settings.damping_high = options.damping_high;
   if (resumption) {
-    settings.start_column = ResumeSweep(*resumption, RefState, carry) - options.step;
+    settings.start_column =
+        ResumeSweep(*resumption, RefState, carry, settings.target_error.has_value()) - options.step;
   } else {
     for (std::int32_t i = 1; i <= StateSize; ++i) RefState[i] = InitialState[i];
   }
@@ -141,6 +148,9 @@ int FlockchaseMain(const MainArguments& main_arguments) {
   if (threads == 2) {
     stepper = std::make_unique<PairStepper>();
     settings.advance = [&stepper](Real* reference, Real* shadow) { stepper->advance(reference, shadow); };
+    settings.measured_advance = [&stepper](Real* reference, Real* shadow, Real* tangent, bool robust) {
+      stepper->advance(reference, shadow, tangent, robust);
+    };
   }
 
   SweepArrays arrays{RefState, Derivs, ShadowState, Separation, DampingMax, EstimateRing};

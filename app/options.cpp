@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 
@@ -23,6 +24,16 @@ bool parse_seconds(const std::string& text, double& out) {
   errno = 0;
   double value = std::strtod(text.c_str(), &end);
   if (errno != 0 || *end != '\0' || !std::isfinite(value) || value <= 0 || value > 1e9) return false;
+  out = value;
+  return true;
+}
+
+bool parse_positive(const std::string& text, double& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  double value = std::strtod(text.c_str(), &end);
+  if (errno != 0 || *end != '\0' || !std::isfinite(value) || !(value > 0)) return false;
   out = value;
   return true;
 }
@@ -47,6 +58,7 @@ bool parse_range(const std::string& text, double& low, double& high) {
 
 std::string UsageText() {
   return "usage: flockchase [--step N] [--time-limit SECONDS] [--damping LOW:HIGH] [--threads 1|2]\n"
+         "                  [--robust] [--tangent] [--passes N] [--target-error E]\n"
          "                  [--history FILE] [--resume] [--headless] [--help] [--version]";
 }
 
@@ -54,7 +66,16 @@ std::string ResultOptionsText(const Options& options) {
   char text[160];
   std::snprintf(text, sizeof text, "step=%d time_limit=%.17g damping=%.17g:%.17g", options.step, options.time_limit,
                 options.damping_low, options.damping_high);
-  return text;
+  // Only the options given, so that a plain run's checkpoint reads as ever.
+  std::string line = text;
+  if (options.robust) line += " robust";
+  if (options.tangent) line += " tangent";
+  if (options.passes > 0) line += " passes=" + std::to_string(options.passes);
+  if (options.target_error) {
+    std::snprintf(text, sizeof text, " target_error=%.17g", *options.target_error);
+    line += text;
+  }
+  return line;
 }
 
 std::string HelpText() {
@@ -84,11 +105,42 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
                         other (1) or at the same time (2); the results are
                         the same bits (default: 2 when the machine has at
                         least two cores)
+  --robust              step the shadow by the reference's own map: the
+                        sub-step count the reference's step chose and the
+                        2 pi folds it made; a pass whose separation grew
+                        beyond 1e-4 is renormalised and measured all the
+                        same (counted in large_passes). Without it, such a
+                        pass measures nothing, the separation keeps growing
+                        and the column runs to its limit unmeasured: at low
+                        damping most columns do. The default keeps the
+                        classic behaviour bit for bit.
+  --tangent             also estimate the exponent from the tangent
+                        dynamics: a tangent vector carried through the
+                        reference's steps, normalised every pass, averaged
+                        over the same measured passes; written to the
+                        results file (tangent_exponent,
+                        tangent_standard_error), not to the report or chart.
+                        Costs about twice the time of a pass
+  --passes N            a column ends after its Nth pass (end pass_limit)
+                        unless something ended it before. Without
+                        --time-limit no time limit applies then, so a run
+                        gives the same bits on every machine
+  --target-error E      a column converges when the batch-means standard
+                        error of its exponent is below E with at least 20
+                        blocks of 1000 measured passes, instead of when the
+                        spread is below 0.001. The exponent reported and
+                        drawn is then the running mean over the measured
+                        passes (the value the standard error belongs to), the
+                        plus-minus figure is the standard error (the spread
+                        where the column has fewer than two blocks), and the
+                        extrapolated limit goes to the results file
+                        (extrapolated): where the running estimate jumps,
+                        the extrapolation can lie far from it
   --history FILE        write the convergence history of every column to
                         FILE: a line per 1000 measured passes
   --resume              continue a stopped sweep from NAME.checkpoint in the
-                        current directory, with the same --step, --time-limit
-                        and --damping
+                        current directory, with the same --step, --time-limit,
+                        --damping and measurement options
   --headless            draw off-screen even when a display is present
   --help                print this text
   --version             print the version)";
@@ -96,6 +148,7 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
 
 OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
   Options options;
+  bool time_limit_given = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string name = arguments[i];
     std::string value;
@@ -126,6 +179,7 @@ OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
         return {std::nullopt, "flockchase: --step takes a whole number from 1 to 799, not '" + value + "'"};
     } else if (name == "--time-limit") {
       if (!take_value()) return no_value(name);
+      time_limit_given = true;
       if (!parse_seconds(value, options.time_limit))
         return {std::nullopt, "flockchase: --time-limit takes a positive number of seconds, not '" + value + "'"};
     } else if (name == "--threads") {
@@ -140,14 +194,33 @@ OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
       if (!take_value()) return no_value(name);
       if (value.empty()) return {std::nullopt, "flockchase: --history needs a file name"};
       options.history = value;
+    } else if (name == "--robust") {
+      options.robust = true;
+    } else if (name == "--tangent") {
+      options.tangent = true;
+    } else if (name == "--passes") {
+      if (!take_value()) return no_value(name);
+      int passes = 0;
+      if (!parse_int(value, 1, 2000000000, passes))
+        return {std::nullopt, "flockchase: --passes takes a whole number from 1 to 2000000000, not '" + value + "'"};
+      options.passes = passes;
+    } else if (name == "--target-error") {
+      if (!take_value()) return no_value(name);
+      double target = 0;
+      if (!parse_positive(value, target))
+        return {std::nullopt, "flockchase: --target-error takes a positive number, not '" + value + "'"};
+      options.target_error = target;
     } else if (name == "--resume") {
       options.resume = true;
     } else {
       return {std::nullopt, "flockchase: unknown option '" + arguments[i] + "'"};
     }
     if (has_value && (name == "--help" || name == "--version" || name == "--headless" || name == "-h" ||
-                       name == "--resume"))
+                       name == "--resume" || name == "--robust" || name == "--tangent"))
       return {std::nullopt, "flockchase: " + name + " takes no value"};
   }
+  // A pass budget alone ends every column by its passes, whatever the
+  // machine's speed.
+  if (options.passes > 0 && !time_limit_given) options.time_limit = std::numeric_limits<double>::infinity();
   return {options, {}};
 }

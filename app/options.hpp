@@ -1,6 +1,7 @@
 // Command-line options. With none, the run is the full specified sweep.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -14,6 +15,11 @@ struct Options {
   double damping_high = 1;
   bool resume = false;          // continue a stopped sweep from its checkpoint
   std::string history;          // file for the convergence history, if any
+  // The measurement options.
+  bool robust = false;          // the shadow follows the reference's map
+  bool tangent = false;         // a second estimate from the tangent dynamics
+  std::int32_t passes = 0;      // pass budget of a column; 0: none
+  std::optional<double> target_error;  // converge on the standard error instead of the spread
   bool help = false;
   bool version = false;
 };

@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include "app/model/integrator.hpp"
+#include "app/pass_steps.hpp"
 #include "app/parameters.hpp"
 
 namespace {
@@ -86,6 +87,7 @@ void PairStepper::advance(Real* reference, Real* shadow) {
     return;
   }
   job_ = shadow;
+  job_by_map_ = false;
   publish(Posted);
   const auto start = std::chrono::steady_clock::now();
   const int reference_sub_steps = StepAdaptive(reference, reference_scratch_, StateSize, TimeStep, reference);
@@ -96,14 +98,74 @@ void PairStepper::advance(Real* reference, Real* shadow) {
   } else {
     const auto stepped = std::chrono::steady_clock::now();
     wait_until([this] { return job_state_.load(std::memory_order_acquire) == Done; });
-    // The worker started with the reference step; the shadow step should
-    // have taken as long as the reference step, scaled by their costs. Much
-    // longer means the worker lost its core in the middle.
-    const auto expected_shadow =
-        (stepped - start) * StepEvaluations(shadow_sub_steps_) / StepEvaluations(reference_sub_steps);
-    if (std::chrono::steady_clock::now() - start > expected_shadow + SlowWait) go_alone();
+    judge_wait(start, stepped, reference_sub_steps);
   }
   job_state_.store(Idle, std::memory_order_relaxed);
+}
+
+// The worker started with the reference step; the shadow step should have
+// taken as long as the reference step, scaled by their costs. Much longer
+// means the worker lost its core in the middle.
+void PairStepper::judge_wait(std::chrono::steady_clock::time_point start, std::chrono::steady_clock::time_point stepped,
+                             int reference_sub_steps) {
+  const auto expected_shadow =
+      (stepped - start) * StepEvaluations(shadow_sub_steps_) / StepEvaluations(reference_sub_steps);
+  if (std::chrono::steady_clock::now() - start > expected_shadow + SlowWait) go_alone();
+}
+
+void PairStepper::advance(Real* reference, Real* shadow, Real* tangent, bool robust) {
+  ++passes_;
+  if (passes_ <= alone_until_) {
+    StepPairAlone(reference, shadow, tangent, robust);
+    ++taken_back_;
+    return;
+  }
+  job_ = shadow;
+  job_by_map_ = robust;
+  reference_sub_steps_.store(0, std::memory_order_relaxed);
+  publish(Posted);
+  const auto start = std::chrono::steady_clock::now();
+  ReferenceStep step;
+  step.state = reference;
+  step.tangent = tangent;
+  step.scratch = reference_scratch_;
+  const int k = ReferenceBegin(step);
+  reference_sub_steps_.store(k, std::memory_order_release);
+  const FoldShifts folds = ReferenceFinish(step, k);
+  std::uint32_t expected = Posted;
+  if (job_state_.compare_exchange_strong(expected, Claimed, std::memory_order_acquire)) {
+    shadow_step();
+    ++taken_back_;
+  } else {
+    const auto stepped = std::chrono::steady_clock::now();
+    wait_until([this] { return job_state_.load(std::memory_order_acquire) == Done; });
+    judge_wait(start, stepped, k);
+  }
+  if (robust) ApplyFolds(shadow, folds);
+  job_state_.store(Idle, std::memory_order_relaxed);
+}
+
+// The posted shadow step, on whichever thread claimed it. By the
+// reference's map it waits for the reference's sub-step count after the
+// part that does not depend on it; the reference publishes it long before
+// it ends its own step, so the wait is short and only spins.
+void PairStepper::shadow_step() {
+  if (!job_by_map_) {
+    shadow_sub_steps_ = StepAdaptive(job_, shadow_scratch_, StateSize, TimeStep, job_);
+    return;
+  }
+  StepDraft draft;
+  ShadowBegin(job_, shadow_scratch_, draft);
+  int k = 0;
+  for (int i = 1; (k = reference_sub_steps_.load(std::memory_order_acquire)) == 0; ++i) {
+    if (i % YieldEvery == 0) {
+      std::this_thread::yield();
+    } else {
+      _mm_pause();
+    }
+  }
+  ShadowFinish(draft, shadow_scratch_, k, job_);
+  shadow_sub_steps_ = k;
 }
 
 void PairStepper::go_alone() {
@@ -122,7 +184,7 @@ void PairStepper::work() {
     std::uint32_t expected = Posted;
     // The calling thread may have taken the job back in the meantime.
     if (!job_state_.compare_exchange_strong(expected, Claimed, std::memory_order_acquire)) continue;
-    shadow_sub_steps_ = StepAdaptive(job_, shadow_scratch_, StateSize, TimeStep, job_);
+    shadow_step();
     by_worker_.fetch_add(1, std::memory_order_relaxed);
     publish(Done);
   }

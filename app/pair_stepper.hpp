@@ -11,6 +11,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -27,6 +28,13 @@ class PairStepper {
 
   // One StepAdaptive of TimeStep on each state, in place.
   void advance(Real* reference, Real* shadow);
+  // The same with the measurement options: `tangent` (none when null)
+  // carried through the reference's step, and with `robust` the shadow
+  // stepped by the reference's map. The shadow's coarse and half steps do
+  // not depend on the reference's sub-step count, so the worker takes them
+  // while the reference takes its own, and waits for the count only before
+  // it refines. The same bits as StepPairAlone.
+  void advance(Real* reference, Real* shadow, Real* tangent, bool robust);
 
   // How many shadow steps the calling thread took itself, and how many the
   // worker took.
@@ -45,12 +53,17 @@ class PairStepper {
   void publish(Job job);
   void wake();
   void go_alone();
+  void shadow_step();
+  void judge_wait(std::chrono::steady_clock::time_point start, std::chrono::steady_clock::time_point stepped,
+                  int reference_sub_steps);
 
   std::atomic<std::uint32_t> job_state_{Idle};
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::condition_variable changed_;
   Real* job_ = nullptr;
+  bool job_by_map_ = false;  // the shadow follows the reference's sub-step count
+  std::atomic<int> reference_sub_steps_{0};  // published mid-step; 0 until then
   int shadow_sub_steps_ = 2;  // of the worker's last step
   std::uint64_t taken_back_ = 0;
   std::uint64_t times_alone_ = 0;

@@ -8,6 +8,9 @@
 
 const char* const ResultsHeader =
     "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks";
+const char* const ExtendedResultsHeader =
+    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
+    "large_passes,extrapolated,tangent_exponent,tangent_standard_error";
 
 std::string_view column_end_name(ColumnEnd end) {
   switch (end) {
@@ -68,7 +71,21 @@ bool parse_int(std::string_view field, std::int32_t& out) {
 
 }  // namespace
 
-std::string results_line(const ColumnResult& r) {
+namespace {
+
+std::string optional_text(const std::optional<Real>& value) { return value ? real_text(*value) : std::string(); }
+
+bool parse_optional_real(std::string_view field, std::optional<Real>& out) {
+  if (field.empty()) return true;
+  Real value = 0;
+  if (!parse_real(field, value)) return false;
+  out = value;
+  return true;
+}
+
+}  // namespace
+
+std::string results_line(const ColumnResult& r, ResultsLayout layout) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
   std::string line = std::to_string(r.column) + ',' + real_text(r.damping) + ',' + real_text(r.exponent) + ',' +
@@ -77,12 +94,17 @@ std::string results_line(const ColumnResult& r) {
                      std::to_string(r.measured_passes) + ',' + seconds + ',' +
                      (r.standard_error ? real_text(*r.standard_error) : std::string()) + ',' +
                      std::to_string(r.blocks);
+  if (layout == ResultsLayout::Extended) {
+    line += ',' + (r.large_passes ? std::to_string(*r.large_passes) : std::string()) + ',' +
+            optional_text(r.extrapolated) + ',' + optional_text(r.tangent_exponent) + ',' +
+            optional_text(r.tangent_standard_error);
+  }
   return line;
 }
 
-std::optional<ColumnResult> parse_results_line(std::string_view line) {
+std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLayout layout) {
   const std::vector<std::string_view> f = split(line, ',');
-  if (f.size() != 11) return std::nullopt;
+  if (f.size() != (layout == ResultsLayout::Extended ? 15u : 11u)) return std::nullopt;
   ColumnResult r;
   Real seconds = 0;
   const std::optional<ColumnEnd> end = column_end_from_name(f[5]);
@@ -98,23 +120,37 @@ std::optional<ColumnResult> parse_results_line(std::string_view line) {
     if (!parse_real(f[9], error)) return std::nullopt;
     r.standard_error = error;
   }
+  if (layout == ResultsLayout::Extended) {
+    if (!f[11].empty()) {
+      std::int32_t large = 0;
+      if (!parse_int(f[11], large)) return std::nullopt;
+      r.large_passes = large;
+    }
+    if (!parse_optional_real(f[12], r.extrapolated) || !parse_optional_real(f[13], r.tangent_exponent) ||
+        !parse_optional_real(f[14], r.tangent_standard_error))
+      return std::nullopt;
+  }
   return r;
 }
 
-std::optional<std::vector<ColumnResult>> read_results_file(const std::string& path, std::string& error) {
+std::optional<std::vector<ColumnResult>> read_results_file(const std::string& path, std::string& error,
+                                                           ResultsLayout* layout_read) {
   std::ifstream in(path);
   if (!in) {
     error = path + ": " + std::strerror(errno);
     return std::nullopt;
   }
   std::string line;
-  if (!std::getline(in, line) || line != ResultsHeader) {
+  const bool has_header = static_cast<bool>(std::getline(in, line));
+  if (!has_header || (line != ResultsHeader && line != ExtendedResultsHeader)) {
     error = path + ": not a flockchase results file";
     return std::nullopt;
   }
+  const ResultsLayout layout = line == ResultsHeader ? ResultsLayout::Plain : ResultsLayout::Extended;
+  if (layout_read) *layout_read = layout;
   std::vector<ColumnResult> results;
   for (int number = 2; std::getline(in, line); ++number) {
-    std::optional<ColumnResult> r = parse_results_line(line);
+    std::optional<ColumnResult> r = parse_results_line(line, layout);
     if (!r) {
       error = path + ": line " + std::to_string(number) + " is damaged";
       return std::nullopt;
@@ -129,15 +165,16 @@ ResultsFile::~ResultsFile() {
 }
 
 bool results_start(ResultsFile& results, const std::string& path, const std::vector<ColumnResult>& kept,
-                   std::string& error) {
+                   std::string& error, ResultsLayout layout) {
   const std::string temporary = path + ".tmp";
   std::FILE* out = std::fopen(temporary.c_str(), "w");
   if (!out) {
     error = "cannot write " + temporary + ": " + std::strerror(errno);
     return false;
   }
-  bool ok = std::fprintf(out, "%s\n", ResultsHeader) > 0;
-  for (const ColumnResult& r : kept) ok = ok && std::fprintf(out, "%s\n", results_line(r).c_str()) > 0;
+  const char* header = layout == ResultsLayout::Extended ? ExtendedResultsHeader : ResultsHeader;
+  bool ok = std::fprintf(out, "%s\n", header) > 0;
+  for (const ColumnResult& r : kept) ok = ok && std::fprintf(out, "%s\n", results_line(r, layout).c_str()) > 0;
   ok = ok && std::fflush(out) == 0;
   if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
     error = "cannot write " + path + ": " + std::strerror(errno);
@@ -148,11 +185,12 @@ bool results_start(ResultsFile& results, const std::string& path, const std::vec
   if (results.file) std::fclose(results.file);
   results.file = out;
   results.path = path;
+  results.layout = layout;
   return true;
 }
 
 bool results_append(ResultsFile& results, const ColumnResult& result) {
   if (!results.file) return false;
-  const std::string line = results_line(result) + '\n';
+  const std::string line = results_line(result, results.layout) + '\n';
   return std::fputs(line.c_str(), results.file) >= 0 && std::fflush(results.file) == 0;
 }

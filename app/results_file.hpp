@@ -12,18 +12,27 @@
 
 #include "app/column_result.hpp"
 
+// A run without the measurement options writes the plain layout; a run with
+// any of them the extended one, whose lines carry four more fields at the
+// end (empty where the option that fills them is off).
+enum class ResultsLayout { Plain, Extended };
+
 extern const char* const ResultsHeader;
+extern const char* const ExtendedResultsHeader;
 
-std::string results_line(const ColumnResult& result);
-std::optional<ColumnResult> parse_results_line(std::string_view line);
+std::string results_line(const ColumnResult& result, ResultsLayout layout = ResultsLayout::Plain);
+std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLayout layout = ResultsLayout::Plain);
 
-// Reads the column lines of a results file; none when the file is missing,
-// has no header or holds a line that does not parse.
-std::optional<std::vector<ColumnResult>> read_results_file(const std::string& path, std::string& error);
+// Reads the column lines of a results file of either layout (told in
+// `layout` when given); none when the file is missing, has no header or
+// holds a line that does not parse.
+std::optional<std::vector<ColumnResult>> read_results_file(const std::string& path, std::string& error,
+                                                           ResultsLayout* layout = nullptr);
 
 struct ResultsFile {
   std::FILE* file = nullptr;
   std::string path;
+  ResultsLayout layout = ResultsLayout::Plain;
   ResultsFile() = default;
   ResultsFile(const ResultsFile&) = delete;
   ResultsFile& operator=(const ResultsFile&) = delete;
@@ -34,6 +43,6 @@ struct ResultsFile {
 // (written to a temporary file and renamed, so an old file is never half
 // replaced); false with a one-line reason on failure.
 bool results_start(ResultsFile& results, const std::string& path, const std::vector<ColumnResult>& kept,
-                   std::string& error);
+                   std::string& error, ResultsLayout layout = ResultsLayout::Plain);
 // Appends one column and flushes it to the file.
 bool results_append(ResultsFile& results, const ColumnResult& result);

@@ -4,15 +4,21 @@
 #include "app/results_file.hpp"
 #include "runtime/random.hpp"
 
-std::optional<Resumption> LoadResumption(const std::string& options_text, const Text& base_name, std::string& error) {
+std::optional<Resumption> LoadResumption(const std::string& options_text, const Text& base_name, std::string& error,
+                                         ResultsLayout layout) {
   std::optional<Checkpoint> checkpoint = read_checkpoint(base_name + ".checkpoint", error);
   if (!checkpoint) return std::nullopt;
   if (checkpoint->options != options_text) {
     error = "the checkpoint was written with other options (" + checkpoint->options + ")";
     return std::nullopt;
   }
-  std::optional<std::vector<ColumnResult>> finished = read_results_file(base_name + ".csv", error);
+  ResultsLayout layout_read = ResultsLayout::Plain;
+  std::optional<std::vector<ColumnResult>> finished = read_results_file(base_name + ".csv", error, &layout_read);
   if (!finished) return std::nullopt;
+  if (layout_read != layout) {
+    error = base_name + ".csv was written by a run with other measurement options";
+    return std::nullopt;
+  }
   // A stop between the results line and the checkpoint leaves one line more.
   if (static_cast<std::int32_t>(finished->size()) < checkpoint->results_lines) {
     error = base_name + ".csv holds fewer columns than the checkpoint says";
@@ -43,12 +49,12 @@ Checkpoint CheckpointAfter(std::int32_t column, const SweepCarry& carry, const A
   return c;
 }
 
-std::int32_t ResumeSweep(const Resumption& resumption, ArrayDescriptor& RefState, SweepCarry& carry) {
+std::int32_t ResumeSweep(const Resumption& resumption, ArrayDescriptor& RefState, SweepCarry& carry, bool target_error) {
   for (const ColumnResult& r : resumption.finished) {
     carry.Exponent = r.exponent;
     carry.Spread = r.spread;
     carry.MeanDivergence = r.mean_divergence;
-    ReportColumn(r.damping, carry);
+    ReportColumn(r.damping, carry, PlusMinusFigure(r, target_error));
     PlotColumn(r.column, carry);
   }
   const Checkpoint& c = resumption.checkpoint;

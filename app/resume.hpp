@@ -8,6 +8,7 @@
 
 #include "app/checkpoint.hpp"
 #include "app/column_result.hpp"
+#include "app/results_file.hpp"
 #include "app/sweep.hpp"
 #include "runtime/array.hpp"
 #include "runtime/text.hpp"
@@ -20,7 +21,8 @@ struct Resumption {
 // Reads BASE.checkpoint and BASE.csv; none, with a one-line reason, when
 // either is missing or damaged, the checkpoint was written with other
 // options, or the two do not agree.
-std::optional<Resumption> LoadResumption(const std::string& options_text, const Text& base_name, std::string& error);
+std::optional<Resumption> LoadResumption(const std::string& options_text, const Text& base_name, std::string& error,
+                                         ResultsLayout layout);
 
 // The checkpoint after a finished column.
 Checkpoint CheckpointAfter(std::int32_t column, const SweepCarry& carry, const ArrayDescriptor& RefState,
@@ -28,5 +30,5 @@ Checkpoint CheckpointAfter(std::int32_t column, const SweepCarry& carry, const A
 
 // Reports and draws the finished columns again, exactly as they were, and
 // puts back the state the next column starts from. Returns the last
-// finished column.
-std::int32_t ResumeSweep(const Resumption& resumption, ArrayDescriptor& RefState, SweepCarry& carry);
+// finished column. `target_error`: the run reports standard errors.
+std::int32_t ResumeSweep(const Resumption& resumption, ArrayDescriptor& RefState, SweepCarry& carry, bool target_error);

@@ -19,11 +19,19 @@ namespace {
 
 constexpr std::int32_t IterationCeiling = 2000000000;
 const Text EscapeKey = "\x1b";
+constexpr std::int32_t MinimumTargetBlocks = 20;
 
 // Puts a fresh, zero-filled array in place of the old one.
 void redimension(ArrayDescriptor& array, std::int32_t upper) {
   array_erase(array);
   array_dim(array, {{0, upper}});
+}
+
+// Enough blocks for the batch-means standard error to be trusted, and below
+// the target.
+bool ErrorTargetMet(const BatchMeans& batch, Real target) {
+  const std::optional<Real> error = batch_standard_error(batch);
+  return batch.blocks >= MinimumTargetBlocks && error && *error < target;
 }
 
 }  // namespace
@@ -53,9 +61,17 @@ ColumnPass NewColumnPass(SweepArrays& arrays) {
 
 }  // namespace
 
-void ReportColumn(Real damping, const SweepCarry& carry) {
-  console_print(ReportLine(damping, carry.Exponent, carry.Spread, carry.MeanDivergence));
+void ReportColumn(Real damping, const SweepCarry& carry, Real plus_minus) {
+  console_print(ReportLine(damping, carry.Exponent, plus_minus, carry.MeanDivergence));
   console_newline();
+}
+
+bool MeasurementOptions(const SweepSettings& settings) {
+  return settings.robust || settings.tangent || settings.passes > 0 || settings.target_error.has_value();
+}
+
+Real PlusMinusFigure(const ColumnResult& result, bool target_error) {
+  return target_error && result.standard_error ? *result.standard_error : result.spread;
 }
 
 void PlotColumn(std::int32_t column, SweepCarry& carry) {
@@ -94,6 +110,9 @@ Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence) 
 }
 
 SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSettings& settings) {
+  const bool measured_mode = settings.robust || settings.tangent;
+  const bool target = settings.target_error.has_value();
+  Real tangent[StateSize + 1] = {};
   for (std::int32_t x = settings.start_column; x >= LastColumn; x -= settings.step) {
     if (!ColumnSelected(x, settings, arrays.DampingMax[1])) continue;
     FlockDamping() = ColumnDamping(x, arrays.DampingMax[1]);
@@ -102,20 +121,35 @@ SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSetting
     redimension(arrays.EstimateRing, BufferLength - 1);
 
     ColumnPass pass = NewColumnPass(arrays);
+    pass.robust = settings.robust;
+    if (settings.tangent) {
+      pass.tangent = tangent;
+      StartTangent(tangent);
+    }
     ConditionColumn(pass.ref, pass.shadow);
     const double start = static_cast<double>(monotonic_seconds());
+    std::optional<Real> extrapolated;  // with an error target, the column's last extrapolation
     ColumnEnd end;
     for (;;) {
       ++pass.Iteration;
-      AdvanceBoth(pass, settings.advance);
+      if (measured_mode) {
+        AdvanceMeasured(pass, settings.measured_advance);
+      } else {
+        AdvanceBoth(pass, settings.advance);
+      }
       if (monotonic_seconds() - start > settings.time_limit) {
         beep();
         end = ColumnEnd::TimeLimit;
         break;
       }
+      const bool budget_spent = settings.passes > 0 && pass.Iteration >= settings.passes;
       const PassEnd pass_end = FinishPass(pass, carry.Exponent, carry.MeanDivergence);
       // A diverged pass ends here: no test, and not even the iteration ceiling.
-      if (pass_end == PassEnd::Diverged) continue;
+      if (pass_end == PassEnd::Diverged) {
+        if (!budget_spent) continue;
+        end = ColumnEnd::PassLimit;
+        break;
+      }
       if (pass_end == PassEnd::Coinciding) {
         end = ColumnEnd::Coinciding;
         break;
@@ -126,11 +160,22 @@ SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSetting
       if (pass_end == PassEnd::Measured && measured % BufferLength == BufferLength - 1) {
         const Real running = carry.Exponent;
         const bool test = measured >= BufferLength;
-        if (test) ConvergedEstimate(pass.ring, BufferLength - 1, carry.Exponent, carry.Spread);
-        if (settings.history) settings.history(HistoryPoint{x, measured, running, test, carry.Exponent, carry.Spread});
+        // With an error target the exponent stays the running mean, the
+        // value its standard error belongs to; the extrapolation is kept apart.
+        if (test && target) {
+          Real limit = 0;
+          ConvergedEstimate(pass.ring, BufferLength - 1, limit, carry.Spread);
+          extrapolated = limit;
+        } else if (test) {
+          ConvergedEstimate(pass.ring, BufferLength - 1, carry.Exponent, carry.Spread);
+        }
+        if (settings.history) {
+          settings.history(HistoryPoint{x, measured, running, test, target && test ? *extrapolated : carry.Exponent,
+                                        carry.Spread});
+        }
         if (test) {
           if (key_poll() == EscapeKey) return SweepOutcome::Escaped;
-          if (carry.Spread < SpreadTolerance) {
+          if (target ? ErrorTargetMet(pass.batch, *settings.target_error) : carry.Spread < SpreadTolerance) {
             end = ColumnEnd::Converged;
             break;
           }
@@ -143,16 +188,23 @@ SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSetting
         end = ColumnEnd::IterationCeiling;
         break;
       }
+      if (budget_spent) {
+        end = ColumnEnd::PassLimit;
+        break;
+      }
     }
-    const Real damping = FlockDamping();
-    ReportColumn(damping, carry);
+    ColumnResult result{x, FlockDamping(), carry.Exponent, carry.Spread, carry.MeanDivergence, end,
+                        pass.Iteration, pass.MeasuredSteps, static_cast<double>(monotonic_seconds()) - start,
+                        batch_standard_error(pass.batch), pass.batch.blocks, {}, {}, {}, {}};
+    if (settings.robust) result.large_passes = pass.LargePasses;
+    if (target) result.extrapolated = extrapolated;
+    if (settings.tangent) {
+      if (pass.MeasuredSteps > 0) result.tangent_exponent = TangentExponent(pass);
+      result.tangent_standard_error = batch_standard_error(pass.tangent_batch);
+    }
+    ReportColumn(result.damping, carry, PlusMinusFigure(result, target));
     PlotColumn(x, carry);
-    if (settings.column_done) {
-      settings.column_done(ColumnResult{x, damping, carry.Exponent, carry.Spread, carry.MeanDivergence, end,
-                                        pass.Iteration, pass.MeasuredSteps,
-                                        static_cast<double>(monotonic_seconds()) - start,
-                                        batch_standard_error(pass.batch), pass.batch.blocks});
-    }
+    if (settings.column_done) settings.column_done(result);
   }
   return SweepOutcome::Completed;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "app/column_pass.hpp"
 #include "app/column_result.hpp"
@@ -50,6 +51,12 @@ struct SweepSettings {
   Real damping_high = 1;
   double time_limit = 100.0;       // elapsed seconds per column
   PassAdvance advance;             // empty: both steps on this thread, one after the other
+  // The measurement options; with none of them the run is the plain sweep.
+  bool robust = false;             // the shadow follows the reference's map; large passes measured
+  bool tangent = false;            // a second estimate from the tangent dynamics
+  std::int32_t passes = 0;         // a column ends after this many passes; 0: no budget
+  std::optional<Real> target_error;  // converged when the standard error falls below it
+  MeasuredAdvance measured_advance;  // steps of a pass with robust or tangent; empty: this thread
   std::function<void(const ColumnResult&)> column_done;  // after the curve point
   std::function<void(const HistoryPoint&)> history;     // every 1000 measured passes
 };
@@ -72,8 +79,16 @@ bool ColumnSelected(std::int32_t column, const SweepSettings& settings, Real dam
 // diagonal.
 void ConditionColumn(Real* ref, Real* shadow);
 
+// Whether a run uses any of the measurement options, and so writes the
+// extended results file.
+bool MeasurementOptions(const SweepSettings& settings);
+
+// The figure after the plus-minus sign: the spread, or with an error target
+// the column's standard error where it has one.
+Real PlusMinusFigure(const ColumnResult& result, bool target_error);
+
 // Prints a column's report line and extends the curve to its point.
-void ReportColumn(Real damping, const SweepCarry& carry);
+void ReportColumn(Real damping, const SweepCarry& carry, Real plus_minus);
 void PlotColumn(std::int32_t column, SweepCarry& carry);
 
 SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSettings& settings);

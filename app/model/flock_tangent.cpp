@@ -1,0 +1,61 @@
+#include "app/model/flock_tangent.hpp"
+
+#include <cmath>
+
+#include "app/model/flock_terms.hpp"
+#include "app/model/model_globals.hpp"
+
+using namespace flock;
+
+namespace {
+
+// The change of dx / d, d = dx^2 + dy^2, for changes ddx, ddy of dx, dy.
+Real inverse_distance_term(Real dx, Real dy, Real d, Real ddx, Real ddy) {
+  const Real dd = 2 * (dx * ddx + dy * ddy);
+  return ddx / d - dx * dd / (d * d);
+}
+
+}  // namespace
+
+void FlockTangent(const Real* __restrict state, const Real* __restrict tangent, Real* __restrict rates) {
+  const Real damping = FlockDamping();
+  const Real xc = state[29], yc = state[30];
+  const Real txc = tangent[29], tyc = tangent[30];
+  Real chaser_x = (-ChaserDamping * tangent[31]) / ChaserMass;
+  Real chaser_y = (-ChaserDamping * tangent[32]) / ChaserMass;
+  for (int i = 0; i < 7; ++i) {
+    const Real* b = state + 4 * i;
+    const Real* t = tangent + 4 * i;
+    Real* r = rates + 4 * i;
+    r[1] = t[3];
+    r[2] = t[4];
+    // Fled from the chaser: -(x_c - x_i) / (dc 0.3).
+    const Real dxc = xc - b[1], dyc = yc - b[2];
+    const Real dc = dxc * dxc + dyc * dyc;
+    const Real tdx = txc - t[1], tdy = tyc - t[2];
+    Real ax = (-damping * t[3]) / FlockMass - inverse_distance_term(dxc, dyc, dc, tdx, tdy) / FlockMass;
+    Real ay = (-damping * t[4]) / FlockMass - inverse_distance_term(dyc, dxc, dc, tdy, tdx) / FlockMass;
+    // The chaser is drawn to body i: (x_i - x_c) / (dc 0.2).
+    chaser_x = chaser_x + inverse_distance_term(-dxc, -dyc, dc, -tdx, -tdy) / ChaserMass;
+    chaser_y = chaser_y + inverse_distance_term(-dyc, -dxc, dc, -tdy, -tdx) / ChaserMass;
+    // The flock pair forces g(d) (x_j - x_i) / 0.3 with g = 1/d - d^-1.5.
+    for (int j = 0; j < 7; ++j) {
+      if (j == i) continue;
+      const Real dx = state[4 * j + 1] - b[1], dy = state[4 * j + 2] - b[2];
+      const Real ddx = tangent[4 * j + 1] - t[1], ddy = tangent[4 * j + 2] - t[2];
+      const Real d = dx * dx + dy * dy;
+      const Real root = std::sqrt(d);
+      const Real g = 1 / d - 1 / (d * root);
+      const Real g_prime = -1 / (d * d) + 1.5L / (d * d * root);
+      const Real dd = 2 * (dx * ddx + dy * ddy);
+      ax = ax + (g_prime * dd * dx + g * ddx) / FlockMass;
+      ay = ay + (g_prime * dd * dy + g * ddy) / FlockMass;
+    }
+    r[3] = ax;
+    r[4] = ay;
+  }
+  rates[29] = tangent[31];
+  rates[30] = tangent[32];
+  rates[31] = chaser_x;
+  rates[32] = chaser_y;
+}
