@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace {
 
 TEST(Options, DefaultsAreTheFullRun) {
@@ -20,6 +22,20 @@ TEST(Options, ValuesInBothForms) {
   EXPECT_TRUE(r.options->headless);
 }
 
+TEST(Options, PassBudgetAloneLiftsTheTimeLimit) {
+  OptionsResult alone = ParseOptions({"--passes", "5000"});
+  ASSERT_TRUE(alone.options) << alone.error;
+  EXPECT_TRUE(std::isinf(alone.options->time_limit));
+  OptionsResult both = ParseOptions({"--time-limit", "7", "--passes", "5000"});
+  ASSERT_TRUE(both.options) << both.error;
+  EXPECT_EQ(both.options->time_limit, 7.0);
+  // A checkpoint of a plain run reads as it always did; the measurement
+  // options are part of what a resume must match.
+  EXPECT_EQ(ResultOptionsText(*ParseOptions({}).options), "step=1 time_limit=100 damping=0:1");
+  EXPECT_EQ(ResultOptionsText(*ParseOptions({"--robust", "--tangent", "--passes", "5", "--target-error", "0.5"}).options),
+            "step=1 time_limit=inf damping=0:1 robust tangent passes=5 target_error=0.5");
+}
+
 TEST(Options, BadOnesSayWhatIsWrong) {
   struct Case {
     std::vector<std::string> arguments;
@@ -36,6 +52,15 @@ TEST(Options, BadOnesSayWhatIsWrong) {
       {{"--frobnicate"}, "unknown option '--frobnicate'"},
       {{"extra"}, "unknown option 'extra'"},
       {{"--headless=1"}, "--headless takes no value"},
+      {{"--passes", "0"}, "--passes takes a whole number"},
+      {{"--passes", "2000000001"}, "--passes takes a whole number"},
+      {{"--passes", "1e4"}, "--passes takes a whole number"},
+      {{"--passes"}, "--passes needs a value"},
+      {{"--target-error", "0"}, "--target-error takes a positive"},
+      {{"--target-error", "inf"}, "--target-error takes a positive"},
+      {{"--target-error", "nan"}, "--target-error takes a positive"},
+      {{"--robust=yes"}, "--robust takes no value"},
+      {{"--tangent=1"}, "--tangent takes no value"},
   };
   for (const Case& c : cases) {
     OptionsResult r = ParseOptions(c.arguments);

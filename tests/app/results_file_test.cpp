@@ -50,6 +50,31 @@ TEST(ResultsLine, RealsReadBackExactly) {
   }
 }
 
+TEST(ResultsLine, ExtendedFieldsReadBackAndOnlyInTheirLayout) {
+  ColumnResult r;
+  r.end = ColumnEnd::PassLimit;
+  const std::optional<Real> none;
+  const Real value = 1.0L / 3;
+  for (int mask = 0; mask < 16; ++mask) {
+    r.large_passes = mask & 1 ? std::optional<std::int32_t>(12) : std::nullopt;
+    r.extrapolated = mask & 2 ? std::optional<Real>(-value) : none;
+    r.tangent_exponent = mask & 4 ? std::optional<Real>(value) : none;
+    r.tangent_standard_error = mask & 8 ? std::optional<Real>(value / 7) : none;
+    const std::string line = results_line(r, ResultsLayout::Extended);
+    EXPECT_FALSE(parse_results_line(line)) << line;
+    std::optional<ColumnResult> back = parse_results_line(line, ResultsLayout::Extended);
+    ASSERT_TRUE(back) << line;
+    EXPECT_EQ(back->end, ColumnEnd::PassLimit);
+    EXPECT_EQ(back->large_passes, r.large_passes);
+    EXPECT_EQ(back->extrapolated, r.extrapolated);
+    EXPECT_EQ(back->tangent_exponent, r.tangent_exponent);
+    EXPECT_EQ(back->tangent_standard_error, r.tangent_standard_error);
+  }
+  EXPECT_EQ(results_line(r), results_line(r, ResultsLayout::Plain));
+  EXPECT_FALSE(parse_results_line(results_line(r), ResultsLayout::Extended));
+  EXPECT_FALSE(parse_results_line(results_line(r, ResultsLayout::Extended) + "x", ResultsLayout::Extended));
+}
+
 TEST(ResultsLine, DamagedLinesAreRejected) {
   ColumnResult r;
   const std::string good = results_line(r);

@@ -121,6 +121,24 @@ TEST(ResultsRun, ResumeAfterSigtermEqualsAnUninterruptedRun) {
   EXPECT_FALSE(stopped.exists("flockchase.checkpoint"));
 }
 
+// With a pass budget and no time limit every column, whatever its end, is
+// the same on any machine: a resumed run equals an uninterrupted one.
+TEST(ResultsRun, ResumedMeasurementRunEqualsAnUninterruptedOne) {
+  const std::vector<std::string> options = with(ConvergingRun, {"--robust", "--tangent", "--passes", "4000"});
+  Sandbox whole, stopped;
+  RunOutput reference = whole.run(options);
+  ASSERT_EQ(reference.exit_code, 0) << reference.err;
+  Killed k = run_and_kill(stopped, options, 4);
+  ASSERT_TRUE(WIFSIGNALED(k.status)) << k.status;
+  ASSERT_TRUE(stopped.exists("flockchase.checkpoint"));
+  RunOutput resumed = stopped.run(with(options, {"--resume"}));
+  ASSERT_EQ(resumed.exit_code, 0) << resumed.err;
+  EXPECT_EQ(resumed.out, reference.out);
+  EXPECT_EQ(results_without_seconds(stopped.file("flockchase.csv")),
+            results_without_seconds(whole.file("flockchase.csv")));
+  EXPECT_EQ(stopped.file("flockchase.bmp"), whole.file("flockchase.bmp"));
+}
+
 TEST(ResultsRun, BadResumesChangeNoFile) {
   Sandbox box;
   // No checkpoint at all.
@@ -145,6 +163,7 @@ TEST(ResultsRun, BadResumesChangeNoFile) {
   bad_state.replace(bad_state.find("ref_state "), 10, "ref_state zz ");
   const Case cases[] = {
       {with(ConvergingRun, {"--step", "5"}), checkpoint, csv, "written with other options"},
+      {with(ConvergingRun, {"--robust"}), checkpoint, csv, "written with other options"},
       {ConvergingRun, "garbage\n", csv, "not a flockchase checkpoint"},
       {ConvergingRun, checkpoint.substr(0, checkpoint.size() / 2), csv, "damaged checkpoint"},
       {ConvergingRun, bad_state, csv, "damaged checkpoint (ref_state)"},

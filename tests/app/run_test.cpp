@@ -127,7 +127,7 @@ TEST(Run, ShortHeadlessRunReportsSavesAndConverts) {
 
 TEST(Run, BadOptionsExitWithTwoAndWriteNothing) {
   const std::vector<std::vector<std::string>> cases = {
-      {"--step", "0"}, {"--time-limit", "soon"}, {"--nope"}, {"--step"},
+      {"--step", "0"}, {"--time-limit", "soon"}, {"--nope"}, {"--step"}, {"--passes", "0"}, {"--target-error", "-1"},
   };
   for (const auto& arguments : cases) {
     Sandbox box;
