@@ -44,7 +44,11 @@ void StepPairAlone(Real* reference, Real* shadow, Real* tangent, bool robust) {
     return;
   }
   StepDraft draft;
-  ShadowBegin(shadow, shadow_scratch, draft);
+  if (k > 2) {
+    StepBeginCoarse(shadow, TimeStep, draft);
+  } else {
+    ShadowBegin(shadow, shadow_scratch, draft);
+  }
   ShadowFinish(draft, shadow_scratch, k, shadow);
   ApplyFolds(shadow, folds);
 }

@@ -79,7 +79,7 @@ class RatioReporter : public benchmark::BenchmarkReporter {
   static void print(const char* what, double slow, double fast, double target) {
     if (std::isnan(slow) || std::isnan(fast)) return;  // filtered out
     std::printf("  %-58s %s / %s = %6.2fx", what, readable(slow).c_str(), readable(fast).c_str(), slow / fast);
-    if (target > 0) std::printf("  (target %.0fx: %s)", target, slow / fast >= target ? "met" : "NOT met");
+    if (target > 0) std::printf("  (target %.3gx: %s)", target, slow / fast >= target ? "met" : "NOT met");
     std::printf("\n");
   }
 

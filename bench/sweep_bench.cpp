@@ -18,6 +18,7 @@
 
 #include "app/column_pass.hpp"
 #include "app/model/flock_derivs.hpp"
+#include "app/model/flock_tangent.hpp"
 #include "app/pair_stepper.hpp"
 #include "app/plain_pass.hpp"
 #include "ratio_reporter.hpp"
@@ -51,6 +52,58 @@ void run_production(benchmark::State& st, const PassAdvance& advance) {
   }
   st.SetItemsProcessed(st.iterations() * Passes);
 }
+
+// The same passes with the measurement options.
+void run_measured(benchmark::State& st, bool robust, bool tangent, const MeasuredAdvance& advance) {
+  for (auto _ : st) {
+    plain::ProductionColumn production;
+    ColumnPass& pass = production.pass;
+    Real tangent_vector[33];
+    pass.robust = robust;
+    if (tangent) {
+      StartTangent(tangent_vector);
+      pass.tangent = tangent_vector;
+    }
+    Real exponent = 0, divergence = 0;
+    for (int p = 0; p < Passes; ++p) {
+      ++pass.Iteration;
+      AdvanceMeasured(pass, advance);
+      benchmark::DoNotOptimize(FinishPass(pass, exponent, divergence));
+    }
+  }
+  st.SetItemsProcessed(st.iterations() * Passes);
+}
+
+void measured_on_two_threads(benchmark::State& st, bool robust, bool tangent) {
+  PairStepper stepper;
+  run_measured(st, robust, tangent, [&stepper](Real* r, Real* s, Real* t, bool by_map) {
+    stepper.advance(r, s, t, by_map);
+  });
+  st.counters["times_alone"] = static_cast<double>(stepper.times_alone());
+}
+
+void BM_Pass_Robust_OneThread(benchmark::State& st) { run_measured(st, true, false, MeasuredAdvance{}); }
+BENCHMARK(BM_Pass_Robust_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_Pass_Robust_TwoThreads(benchmark::State& st) { measured_on_two_threads(st, true, false); }
+BENCHMARK(BM_Pass_Robust_TwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_Pass_Tangent_OneThread(benchmark::State& st) { run_measured(st, false, true, MeasuredAdvance{}); }
+BENCHMARK(BM_Pass_Tangent_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_Pass_Tangent_TwoThreads(benchmark::State& st) { measured_on_two_threads(st, false, true); }
+BENCHMARK(BM_Pass_Tangent_TwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One evaluation of the tangent dynamics, beside BM_FlockDerivs.
+void BM_FlockTangent(benchmark::State& st) {
+  plain::Column column;
+  plain::first_column(column.ref, column.shadow);
+  Real tangent[33], rates[33];
+  StartTangent(tangent);
+  for (auto _ : st) {
+    FlockTangent(column.ref, tangent, rates);
+    benchmark::DoNotOptimize(rates);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_FlockTangent);
 
 void BM_Pass_OneThread(benchmark::State& st) { run_production(st, PassAdvance{}); }
 BENCHMARK(BM_Pass_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -185,7 +238,16 @@ int main(int argc, char** argv) {
                            "BM_Pass_TwoThreads", 25},
                           {"pass, one thread / two threads", "BM_Pass_OneThread", "BM_Pass_TwoThreads", 0},
                           {"pass beside busy loops, one thread / two threads", "BM_Pass_OneThread_Busy",
-                           "BM_Pass_TwoThreads_Busy", 0}});
+                           "BM_Pass_TwoThreads_Busy", 0},
+                          {"pass with one thread, --robust / default", "BM_Pass_OneThread",
+                           "BM_Pass_Robust_OneThread", 0.9},
+                          {"pass with two threads, --robust / default", "BM_Pass_TwoThreads",
+                           "BM_Pass_Robust_TwoThreads", 0.9},
+                          {"pass with one thread, --tangent / default", "BM_Pass_OneThread",
+                           "BM_Pass_Tangent_OneThread", 0},
+                          {"pass with two threads, --tangent / default", "BM_Pass_TwoThreads",
+                           "BM_Pass_Tangent_TwoThreads", 0},
+                          {"FlockDerivs / FlockTangent", "BM_FlockDerivs", "BM_FlockTangent", 0}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

@@ -53,6 +53,8 @@ Real StepBegin(const Real* y, Real* dydx, Real h, StepDraft& draft) {
   return step_core::begin<N>(y, dydx, h, draft, model_rhs);
 }
 
+void StepBeginCoarse(const Real* y, Real h, StepDraft& draft) { step_core::begin_coarse<N>(y, h, draft, model_rhs); }
+
 void StepFinish(StepDraft& draft, Real* dydx, Real h, int k, Real* yout) {
   step_core::finish<N>(draft, dydx, h, k, yout, model_rhs);
 }

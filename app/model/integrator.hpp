@@ -51,4 +51,7 @@ void ApplyFolds(Real* state, FoldShifts shifts);
 // StepFinish and FoldStep.
 using StepDraft = step_core::Draft<32>;
 Real StepBegin(const Real* y, Real* dydx, Real h, StepDraft& draft);
+// StepBegin without the half steps, for a step whose k, above 2, is known:
+// its refinement replaces them.
+void StepBeginCoarse(const Real* y, Real h, StepDraft& draft);
 void StepFinish(StepDraft& draft, Real* dydx, Real h, int k, Real* yout);

@@ -53,15 +53,22 @@ struct Draft {
   Real fine[N + 1];    // two half steps, later the refined result
 };
 
+// The coarse step alone: all that a step with a known sub-step count above 2
+// needs before its refinement.
+template <int N, class Rhs>
+inline void begin_coarse(const Real* y, Real h, Draft<N>& d, const Rhs& rhs) {
+  for (int i = 1; i <= N; ++i) d.y0[i] = y[i];
+  rhs(d.y0, d.slope0);
+  rk4_from_slope<N>(d.y0, d.slope0, h, d.coarse, rhs);
+}
+
 // The coarse step and the two half steps; returns the largest difference of
 // the two over the model's components. The coarse step, the first half step
 // and the first refined sub-step all start at y0 and would evaluate the same
 // slope there: it is evaluated once.
 template <int N, class Rhs>
 inline Real begin(const Real* y, Real* dydx, Real h, Draft<N>& d, const Rhs& rhs) {
-  for (int i = 1; i <= N; ++i) d.y0[i] = y[i];
-  rhs(d.y0, d.slope0);
-  rk4_from_slope<N>(d.y0, d.slope0, h, d.coarse, rhs);
+  begin_coarse<N>(y, h, d, rhs);
   const Real half = h / 2;
   rk4_from_slope<N>(d.y0, d.slope0, half, d.fine, rhs);
   rk4<N>(d.fine, dydx, half, d.fine, rhs);
