@@ -97,7 +97,7 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
   --step N              evaluate every Nth column from the right (1..799);
                         the curve joins the evaluated points (default 1)
   --time-limit SECONDS  elapsed time after which a column ends with a beep
-                        (default 100)
+                        (default 100; none when --passes is given alone)
   --damping LOW:HIGH    evaluate only the columns whose damping lies in
                         [LOW, HIGH] (0 <= LOW <= HIGH <= 1); the chart still
                         spans 0 to 1
@@ -120,7 +120,7 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
                         over the same measured passes; written to the
                         results file (tangent_exponent,
                         tangent_standard_error), not to the report or chart.
-                        Costs about twice the time of a pass
+                        Costs about twice the time of a pass.
   --passes N            a column ends after its Nth pass (end pass_limit)
                         unless something ended it before. Without
                         --time-limit no time limit applies then, so a run
