@@ -39,22 +39,10 @@ void BM_Pass_Plain(benchmark::State& st) {
 }
 BENCHMARK(BM_Pass_Plain)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
 
-void run_production(benchmark::State& st, const PassAdvance& advance) {
-  for (auto _ : st) {
-    plain::ProductionColumn production;
-    ColumnPass& pass = production.pass;
-    Real exponent = 0, divergence = 0;
-    for (int p = 0; p < Passes; ++p) {
-      ++pass.Iteration;
-      AdvanceBoth(pass, advance);
-      benchmark::DoNotOptimize(FinishPass(pass, exponent, divergence));
-    }
-  }
-  st.SetItemsProcessed(st.iterations() * Passes);
-}
-
-// The same passes with the measurement options.
-void run_measured(benchmark::State& st, bool robust, bool tangent, const MeasuredAdvance& advance) {
+// Passes of the first column, each stepped by `advance`, with the
+// measurement options robust and tangent as given.
+template <class Advance>
+void run_passes(benchmark::State& st, bool robust, bool tangent, Advance advance) {
   for (auto _ : st) {
     plain::ProductionColumn production;
     ColumnPass& pass = production.pass;
@@ -67,11 +55,19 @@ void run_measured(benchmark::State& st, bool robust, bool tangent, const Measure
     Real exponent = 0, divergence = 0;
     for (int p = 0; p < Passes; ++p) {
       ++pass.Iteration;
-      AdvanceMeasured(pass, advance);
+      advance(pass);
       benchmark::DoNotOptimize(FinishPass(pass, exponent, divergence));
     }
   }
   st.SetItemsProcessed(st.iterations() * Passes);
+}
+
+void run_production(benchmark::State& st, const PassAdvance& advance) {
+  run_passes(st, false, false, [&advance](ColumnPass& pass) { AdvanceBoth(pass, advance); });
+}
+
+void run_measured(benchmark::State& st, bool robust, bool tangent, const MeasuredAdvance& advance) {
+  run_passes(st, robust, tangent, [&advance](ColumnPass& pass) { AdvanceMeasured(pass, advance); });
 }
 
 void measured_on_two_threads(benchmark::State& st, bool robust, bool tangent) {

@@ -2,8 +2,6 @@
 
 #include "model/model_test_support.hpp"
 
-#include <sched.h>
-
 #include <cmath>
 
 #include "app/column_pass.hpp"
@@ -12,6 +10,7 @@
 #include "app/pair_stepper.hpp"
 #include "app/sweep.hpp"
 #include "plain_pass.hpp"
+#include "support/one_processor.hpp"
 
 namespace {
 
@@ -65,21 +64,14 @@ TEST(Pass, TwoThreadsEqualThePlainPass) {
 // rarely running when a shadow step is posted, so the calling thread takes
 // most of them back: the results must not depend on who took which.
 TEST(Pass, TwoThreadsOnOneProcessorEqualThePlainPass) {
-  cpu_set_t before;
-  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
-  int cpu = 0;
-  while (!CPU_ISSET(cpu, &before)) ++cpu;
-  cpu_set_t one;
-  CPU_ZERO(&one);
-  CPU_SET(cpu, &one);
-  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  OnOneProcessor pin;
+  ASSERT_TRUE(pin.pinned());
   {
     PairStepper stepper;  // the worker inherits the single processor
     compare_passes([&stepper](Real* r, Real* s) { stepper.advance(r, s); }, 1300);
     EXPECT_EQ(stepper.steps_taken_back() + stepper.steps_by_worker(), 1300u);
     EXPECT_GT(stepper.steps_taken_back(), 0u);
   }
-  sched_setaffinity(0, sizeof before, &before);
 }
 
 TEST(PairStepper, StartsAndStopsCleanly) {

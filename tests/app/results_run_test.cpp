@@ -95,6 +95,19 @@ Killed run_and_kill(const Sandbox& box, const std::vector<std::string>& argument
   return k;
 }
 
+// A resumed run against an uninterrupted one: the same report, results
+// (but for the seconds) and chart, and no checkpoint left.
+void expect_resumed_equals_whole(const Sandbox& stopped, const Sandbox& whole, const std::vector<std::string>& options,
+                                 const RunOutput& reference) {
+  RunOutput resumed = stopped.run(with(options, {"--resume"}));
+  ASSERT_EQ(resumed.exit_code, 0) << resumed.err;
+  EXPECT_EQ(resumed.out, reference.out);
+  EXPECT_EQ(results_without_seconds(stopped.file("flockchase.csv")),
+            results_without_seconds(whole.file("flockchase.csv")));
+  EXPECT_EQ(stopped.file("flockchase.bmp"), whole.file("flockchase.bmp"));
+  EXPECT_FALSE(stopped.exists("flockchase.checkpoint"));
+}
+
 TEST(ResultsRun, ResumeAfterSigtermEqualsAnUninterruptedRun) {
   const std::vector<std::string> options = ConvergingRun;
   Sandbox whole, stopped;
@@ -111,14 +124,7 @@ TEST(ResultsRun, ResumeAfterSigtermEqualsAnUninterruptedRun) {
   ASSERT_LT(kept.size(), results_of(whole).size());
   ASSERT_TRUE(stopped.exists("flockchase.checkpoint"));
   EXPECT_FALSE(stopped.exists("flockchase.bmp"));
-
-  RunOutput resumed = stopped.run(with(options, {"--resume"}));
-  ASSERT_EQ(resumed.exit_code, 0) << resumed.err;
-  EXPECT_EQ(resumed.out, reference.out);
-  EXPECT_EQ(results_without_seconds(stopped.file("flockchase.csv")),
-            results_without_seconds(whole.file("flockchase.csv")));
-  EXPECT_EQ(stopped.file("flockchase.bmp"), whole.file("flockchase.bmp"));
-  EXPECT_FALSE(stopped.exists("flockchase.checkpoint"));
+  expect_resumed_equals_whole(stopped, whole, options, reference);
 }
 
 // With a pass budget and no time limit every column, whatever its end, is
@@ -131,12 +137,7 @@ TEST(ResultsRun, ResumedMeasurementRunEqualsAnUninterruptedOne) {
   Killed k = run_and_kill(stopped, options, 4);
   ASSERT_TRUE(WIFSIGNALED(k.status)) << k.status;
   ASSERT_TRUE(stopped.exists("flockchase.checkpoint"));
-  RunOutput resumed = stopped.run(with(options, {"--resume"}));
-  ASSERT_EQ(resumed.exit_code, 0) << resumed.err;
-  EXPECT_EQ(resumed.out, reference.out);
-  EXPECT_EQ(results_without_seconds(stopped.file("flockchase.csv")),
-            results_without_seconds(whole.file("flockchase.csv")));
-  EXPECT_EQ(stopped.file("flockchase.bmp"), whole.file("flockchase.bmp"));
+  expect_resumed_equals_whole(stopped, whole, options, reference);
 }
 
 TEST(ResultsRun, BadResumesChangeNoFile) {

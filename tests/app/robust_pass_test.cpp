@@ -4,8 +4,6 @@
 // a column that the plain pass loses measured in full.
 #include <gtest/gtest.h>
 
-#include <sched.h>
-
 #include <cmath>
 
 #include "app/column_pass.hpp"
@@ -14,6 +12,7 @@
 #include "app/pass_steps.hpp"
 #include "model/model_test_support.hpp"
 #include "plain_pass.hpp"
+#include "support/one_processor.hpp"
 
 namespace {
 
@@ -138,20 +137,13 @@ TEST(RobustPass, TwoThreadsEqualOne) {
 }
 
 TEST(RobustPass, TwoThreadsOnOneProcessorEqualOne) {
-  cpu_set_t before;
-  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
-  int cpu = 0;
-  while (!CPU_ISSET(cpu, &before)) ++cpu;
-  cpu_set_t one;
-  CPU_ZERO(&one);
-  CPU_SET(cpu, &one);
-  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  OnOneProcessor pin;
+  ASSERT_TRUE(pin.pinned());
   {
     PairStepper stepper;  // the worker, waiting for the sub-step count, shares the processor
     compare_threads(stepper, 600);
     EXPECT_GT(stepper.steps_taken_back(), 0u);
   }
-  sched_setaffinity(0, sizeof before, &before);
 }
 
 TEST(TangentEstimate, AgreesWithTheRobustEstimate) {
