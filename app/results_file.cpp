@@ -8,6 +8,7 @@
 
 const char* const ResultsHeader =
     "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks";
+const char* const ExtendedFields = ",large_passes,extrapolated,tangent_exponent,tangent_standard_error";
 
 std::string_view column_end_name(ColumnEnd end) {
   switch (end) {
@@ -82,7 +83,7 @@ std::string results_line(const ColumnResult& r) {
 
 std::optional<ColumnResult> parse_results_line(std::string_view line) {
   const std::vector<std::string_view> f = split(line, ',');
-  if (f.size() != 11) return std::nullopt;
+  if (f.size() != 11 && f.size() != 15) return std::nullopt;
   ColumnResult r;
   Real seconds = 0;
   const std::optional<ColumnEnd> end = column_end_from_name(f[5]);
@@ -98,6 +99,27 @@ std::optional<ColumnResult> parse_results_line(std::string_view line) {
     if (!parse_real(f[9], error)) return std::nullopt;
     r.standard_error = error;
   }
+  if (f.size() == 15) {
+    // The extended file's fields: empty where the option that fills them was off.
+    auto optional_int = [](std::string_view field, std::optional<std::int32_t>& out) {
+      if (field.empty()) return true;
+      std::int32_t value = 0;
+      if (!parse_int(field, value)) return false;
+      out = value;
+      return true;
+    };
+    auto optional_real = [](std::string_view field, std::optional<Real>& out) {
+      if (field.empty()) return true;
+      Real value = 0;
+      if (!parse_real(field, value)) return false;
+      out = value;
+      return true;
+    };
+    if (!optional_int(f[11], r.large_passes) || !optional_real(f[12], r.extrapolated) ||
+        !optional_real(f[13], r.tangent_exponent) || !optional_real(f[14], r.tangent_standard_error)) {
+      return std::nullopt;
+    }
+  }
   return r;
 }
 
@@ -108,13 +130,34 @@ std::optional<std::vector<ColumnResult>> read_results_file(const std::string& pa
     return std::nullopt;
   }
   std::string line;
-  if (!std::getline(in, line) || line != ResultsHeader) {
-    error = path + ": not a flockchase results file";
+  if (!std::getline(in, line)) {
+    error = path + ": empty file, not a flockchase results file";
     return std::nullopt;
+  }
+  // A run with measurement options writes the extended header; fields that
+  // later versions append after those are skipped, so their files still read.
+  const std::string extended = std::string(ResultsHeader) + ExtendedFields;
+  std::size_t fields = 11;
+  if (line != ResultsHeader) {
+    if (line.compare(0, extended.size(), extended) != 0 ||
+        (line.size() > extended.size() && line[extended.size()] != ',')) {
+      error = path + ": line 1 is not the header of a flockchase results file";
+      return std::nullopt;
+    }
+    fields = split(line, ',').size();
   }
   std::vector<ColumnResult> results;
   for (int number = 2; std::getline(in, line); ++number) {
-    std::optional<ColumnResult> r = parse_results_line(line);
+    std::optional<ColumnResult> r;
+    if (split(line, ',').size() == fields) {
+      std::size_t known = line.size();
+      for (std::size_t at = 0, commas = 0; at < line.size() && fields > 15; ++at)
+        if (line[at] == ',' && ++commas == 15) {
+          known = at;
+          break;
+        }
+      r = parse_results_line(std::string_view(line).substr(0, known));
+    }
     if (!r) {
       error = path + ": line " + std::to_string(number) + " is damaged";
       return std::nullopt;

@@ -13,12 +13,16 @@
 #include "app/column_result.hpp"
 
 extern const char* const ResultsHeader;
+// What the header of an extended results file adds to ResultsHeader.
+extern const char* const ExtendedFields;
 
 std::string results_line(const ColumnResult& result);
+// Reads a line of 11 fields, or of 15 with those of the extended file.
 std::optional<ColumnResult> parse_results_line(std::string_view line);
 
-// Reads the column lines of a results file; none when the file is missing,
-// has no header or holds a line that does not parse.
+// Reads the column lines of a results file, plain or extended; none when the
+// file is missing, has no header or holds a line that does not parse (the
+// error names the file and the line).
 std::optional<std::vector<ColumnResult>> read_results_file(const std::string& path, std::string& error);
 
 struct ResultsFile {
