@@ -35,10 +35,7 @@ AxisRange exponent_range(const std::vector<PlotSeries>& series, AxisRange dampin
   }
   low = bar_low;
   high = bar_high;
-  if (!(high > low)) {
-    low = -1;
-    high = 1;
-  }
+  if (!(high > low)) return {-1, 1};
   // A little room so that no marker sits on the frame.
   const double pad = (high - low) * 0.04;
   AxisRange range{low - (low < 0 ? pad : 0), high + (high > 0 ? pad : 0)};

@@ -201,7 +201,7 @@ void show_text(cairo_t* cr, const std::string& text, double x, double y, double 
   cairo_show_text(cr, text.c_str());
 }
 
-void draw(cairo_t* cr, const PlotOptions& options, const std::vector<PlotSeries>& series) {
+void draw(cairo_t* cr, const PlotOptions& options, const std::vector<PlotSeries>& series, bool raster) {
   set_text_options(cr);
   const Layout l = compute_layout(cr, options, series);
   const PlotFrame& f = l.frame;
@@ -238,9 +238,16 @@ void draw(cairo_t* cr, const PlotOptions& options, const std::vector<PlotSeries>
   for (std::size_t i = 0; i < series.size(); ++i) {
     const Rgb colour = series_colour(i);
     for (const PlotPoint& p : series[i].points)
-      if (is_drawable(p) && in_damping(p, f) && has_bar(p))
-        draw_bar(cr, f.x_at(p.damping), f.y_at(p.exponent - *p.standard_error), f.y_at(p.exponent + *p.standard_error),
-                 2.5 * s, colour, line);
+      if (is_drawable(p) && in_damping(p, f) && has_bar(p)) {
+        // Cut in data units first: the ends of a huge bar mapped to the
+        // picture lie beyond what Cairo can draw, and the bar would vanish.
+        const double margin = (f.y.high - f.y.low) * 0.05;
+        const double low = std::max(p.exponent - *p.standard_error, f.y.low - margin);
+        const double high = std::min(p.exponent + *p.standard_error, f.y.high + margin);
+        // On a raster a thin bar on a pixel's centre stays one crisp pixel wide.
+        const double x = raster ? std::floor(f.x_at(p.damping)) + 0.5 : f.x_at(p.damping);
+        draw_bar(cr, x, f.y_at(low), f.y_at(high), 2.5 * s, colour, line);
+      }
     for (const PlotPoint& p : series[i].points)
       if (is_drawable(p) && in_damping(p, f))
         draw_marker(cr, p.end, f.x_at(p.damping), f.y_at(p.exponent), radius, colour, has_bar(p), line);
@@ -367,7 +374,7 @@ bool render_plot(const PlotOptions& options, const std::vector<PlotSeries>& seri
   }
   {
     Context cr(cairo_create(surface.get()));
-    draw(cr.get(), options, series);
+    draw(cr.get(), options, series, options.format == PlotFormat::Png);
     if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) {
       error = std::string("cannot draw the plot: ") + cairo_status_to_string(cairo_status(cr.get()));
       return false;
