@@ -182,10 +182,22 @@ TEST(PlotPicture, PdfIsAcceptedByPopplerAndCarriesTheLegend) {
     EXPECT_NE(text.out.find(word), std::string::npos) << word << " missing in:\n" << text.out;
 }
 
+TEST(PlotPicture, ExtendedResultsFilesArePlottedLikePlainOnes) {
+  TempDir box;
+  write_text(box.path / "extended.csv",
+             Header.substr(0, Header.size() - 1) +
+                 ",large_passes,extrapolated,tangent_exponent,tangent_standard_error,segment\n"
+                 "849,0.9,0.5,0.001,-40,pass_limit,5000,4000,1.000,0.1,4,12,0.49,0.51,0.02,1\n"
+                 "848,0.89,0.4,0.001,-40,converged,5000,4000,1.000,,1,,,,,1\n");
+  const ProcessResult run = run_plot({"--output", "plot.svg", "extended.csv"}, box.path);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(svg_paths_in(read_text(box.path / "plot.svg"), series_colour(0)), 1 + 2 + 1);
+}
+
 TEST(PlotFailures, DamagedFilesGiveOneLineAndNoPicture) {
   struct Case {
     const char* what;
-    std::string text;  // "-": no file at all
+    std::string text;  // "-": no file at all; "/": a folder of that name
     const char* message;
   };
   const Case cases[] = {
@@ -197,10 +209,12 @@ TEST(PlotFailures, DamagedFilesGiveOneLineAndNoPicture) {
                                 "848,0.89,zero,0.001,-40,converged,5000,4000,1.000,0.1,4\n",
        "in.csv: line 3 is damaged"},
       {"cut short", Header + "849,0.9,0.5,0.001,-40,conver", "in.csv: line 2 is damaged"},
+      {"a folder", "/", "in.csv: is a folder"},
   };
   for (const Case& c : cases) {
     TempDir box;
-    if (std::string(c.text) != "-") write_text(box.path / "in.csv", c.text);
+    if (c.text == "/") fs::create_directory(box.path / "in.csv");
+    else if (c.text != "-") write_text(box.path / "in.csv", c.text);
     write_text(box.path / "old.png", "earlier picture");
     const ProcessResult run = run_plot({"--output", "old.png", "in.csv"}, box.path);
     EXPECT_EQ(run.exit_code, 1) << c.what;
@@ -210,7 +224,7 @@ TEST(PlotFailures, DamagedFilesGiveOneLineAndNoPicture) {
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.what << ": " << run.err;
     EXPECT_EQ(read_text(box.path / "old.png"), "earlier picture") << c.what;
     const std::vector<std::string> expected =
-        std::string(c.text) == "-" ? std::vector<std::string>{"old.png"} : std::vector<std::string>{"in.csv", "old.png"};
+        c.text == "-" ? std::vector<std::string>{"old.png"} : std::vector<std::string>{"in.csv", "old.png"};
     EXPECT_EQ(folder_names(box.path), expected) << c.what;
   }
 }

@@ -231,10 +231,13 @@ void draw(cairo_t* cr, const PlotOptions& options, const std::vector<PlotSeries>
   cairo_stroke(cr);
   cairo_set_dash(cr, nullptr, 0, 0);
 
-  cairo_save(cr);
-  cairo_rectangle(cr, f.left, f.top, f.right - f.left, f.bottom - f.top);
-  cairo_clip(cr);
+  // A marker at the end of the range (damping 0.99875) shows whole over
+  // the frame; bars stop there too.
   const double radius = 3.2 * s;
+  const double room = radius + 2 * line;
+  cairo_save(cr);
+  cairo_rectangle(cr, f.left - room, f.top - room, f.right - f.left + 2 * room, f.bottom - f.top + 2 * room);
+  cairo_clip(cr);
   for (std::size_t i = 0; i < series.size(); ++i) {
     const Rgb colour = series_colour(i);
     for (const PlotPoint& p : series[i].points)
