@@ -38,7 +38,9 @@ int main(int argc, char** argv) {
   }
   std::vector<std::uint8_t> bytes;
   std::string error;
-  if (!render_plot(options, series, bytes, error)) {
+  const bool drawn = render_plot(options, series, bytes, error);
+  release_text_caches();
+  if (!drawn) {
     std::fprintf(stderr, "flockchase-plot: %s: %s\n", plot_printable(options.output).c_str(), error.c_str());
     return 1;
   }

@@ -3,6 +3,7 @@
 #include <cairo-pdf.h>
 #include <cairo-svg.h>
 #include <cairo.h>
+#include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <array>
@@ -397,4 +398,9 @@ bool render_plot(const PlotOptions& options, const std::vector<PlotSeries>& seri
     return false;
   }
   return true;
+}
+
+void release_text_caches() {
+  cairo_debug_reset_static_data();
+  FcFini();
 }

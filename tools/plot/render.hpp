@@ -26,3 +26,8 @@ PlotFrame plot_frame(const PlotOptions& options, const std::vector<PlotSeries>& 
 // when Cairo fails.
 bool render_plot(const PlotOptions& options, const std::vector<PlotSeries>& series, std::vector<std::uint8_t>& bytes,
                  std::string& error);
+
+// Gives back what Cairo and fontconfig keep for the rest of the process, so
+// that leak checks see only real leaks. Call once, when no Cairo object is
+// left.
+void release_text_caches();
