@@ -28,6 +28,8 @@ struct ColumnResult {
   std::optional<Real> extrapolated;             // --target-error: the extrapolated limit
   std::optional<Real> tangent_exponent;         // --tangent: the variational estimate
   std::optional<Real> tangent_standard_error;   // --tangent: its batch-means standard error
+  // Of a merged results file: the segment (I of K) the column came from.
+  std::optional<std::int32_t> segment;
 };
 
 // The word a results file uses for how a column ended, and back.

@@ -11,6 +11,9 @@ const char* const ResultsHeader =
 const char* const ExtendedResultsHeader =
     "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
     "large_passes,extrapolated,tangent_exponent,tangent_standard_error";
+const char* const MergedResultsHeader =
+    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
+    "large_passes,extrapolated,tangent_exponent,tangent_standard_error,segment";
 
 std::string_view column_end_name(ColumnEnd end) {
   switch (end) {
@@ -75,6 +78,32 @@ namespace {
 
 std::string optional_text(const std::optional<Real>& value) { return value ? real_text(*value) : std::string(); }
 
+std::size_t FieldCount(ResultsLayout layout) {
+  switch (layout) {
+    case ResultsLayout::Plain: return 11;
+    case ResultsLayout::Extended: return 15;
+    case ResultsLayout::Merged: return 16;
+  }
+  return 0;
+}
+
+const char* HeaderOf(ResultsLayout layout) {
+  switch (layout) {
+    case ResultsLayout::Plain: return ResultsHeader;
+    case ResultsLayout::Extended: return ExtendedResultsHeader;
+    case ResultsLayout::Merged: return MergedResultsHeader;
+  }
+  return "";
+}
+
+bool parse_optional_int(std::string_view field, std::optional<std::int32_t>& out) {
+  if (field.empty()) return true;
+  std::int32_t value = 0;
+  if (!parse_int(field, value)) return false;
+  out = value;
+  return true;
+}
+
 bool parse_optional_real(std::string_view field, std::optional<Real>& out) {
   if (field.empty()) return true;
   Real value = 0;
@@ -94,17 +123,18 @@ std::string results_line(const ColumnResult& r, ResultsLayout layout) {
                      std::to_string(r.measured_passes) + ',' + seconds + ',' +
                      (r.standard_error ? real_text(*r.standard_error) : std::string()) + ',' +
                      std::to_string(r.blocks);
-  if (layout == ResultsLayout::Extended) {
+  if (layout != ResultsLayout::Plain) {
     line += ',' + (r.large_passes ? std::to_string(*r.large_passes) : std::string()) + ',' +
             optional_text(r.extrapolated) + ',' + optional_text(r.tangent_exponent) + ',' +
             optional_text(r.tangent_standard_error);
   }
+  if (layout == ResultsLayout::Merged) line += ',' + (r.segment ? std::to_string(*r.segment) : std::string());
   return line;
 }
 
 std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLayout layout) {
   const std::vector<std::string_view> f = split(line, ',');
-  if (f.size() != (layout == ResultsLayout::Extended ? 15u : 11u)) return std::nullopt;
+  if (f.size() != FieldCount(layout)) return std::nullopt;
   ColumnResult r;
   Real seconds = 0;
   const std::optional<ColumnEnd> end = column_end_from_name(f[5]);
@@ -120,16 +150,13 @@ std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLay
     if (!parse_real(f[9], error)) return std::nullopt;
     r.standard_error = error;
   }
-  if (layout == ResultsLayout::Extended) {
-    if (!f[11].empty()) {
-      std::int32_t large = 0;
-      if (!parse_int(f[11], large)) return std::nullopt;
-      r.large_passes = large;
-    }
+  if (layout != ResultsLayout::Plain) {
+    if (!parse_optional_int(f[11], r.large_passes)) return std::nullopt;
     if (!parse_optional_real(f[12], r.extrapolated) || !parse_optional_real(f[13], r.tangent_exponent) ||
         !parse_optional_real(f[14], r.tangent_standard_error))
       return std::nullopt;
   }
+  if (layout == ResultsLayout::Merged && !parse_optional_int(f[15], r.segment)) return std::nullopt;
   return r;
 }
 
@@ -141,12 +168,19 @@ std::optional<std::vector<ColumnResult>> read_results_file(const std::string& pa
     return std::nullopt;
   }
   std::string line;
-  const bool has_header = static_cast<bool>(std::getline(in, line));
-  if (!has_header || (line != ResultsHeader && line != ExtendedResultsHeader)) {
-    error = path + ": not a flockchase results file";
+  if (!std::getline(in, line)) {
+    error = path + ": empty file, not a flockchase results file";
     return std::nullopt;
   }
-  const ResultsLayout layout = line == ResultsHeader ? ResultsLayout::Plain : ResultsLayout::Extended;
+  std::optional<ResultsLayout> found;
+  for (ResultsLayout l : {ResultsLayout::Plain, ResultsLayout::Extended, ResultsLayout::Merged}) {
+    if (line == HeaderOf(l)) found = l;
+  }
+  if (!found) {
+    error = path + ": line 1 is not the header of a flockchase results file";
+    return std::nullopt;
+  }
+  const ResultsLayout layout = *found;
   if (layout_read) *layout_read = layout;
   std::vector<ColumnResult> results;
   for (int number = 2; std::getline(in, line); ++number) {
@@ -172,8 +206,7 @@ bool results_start(ResultsFile& results, const std::string& path, const std::vec
     error = "cannot write " + temporary + ": " + std::strerror(errno);
     return false;
   }
-  const char* header = layout == ResultsLayout::Extended ? ExtendedResultsHeader : ResultsHeader;
-  bool ok = std::fprintf(out, "%s\n", header) > 0;
+  bool ok = std::fprintf(out, "%s\n", HeaderOf(layout)) > 0;
   for (const ColumnResult& r : kept) ok = ok && std::fprintf(out, "%s\n", results_line(r, layout).c_str()) > 0;
   ok = ok && std::fflush(out) == 0;
   if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {

@@ -14,11 +14,13 @@
 
 // A run without the measurement options writes the plain layout; a run with
 // any of them the extended one, whose lines carry four more fields at the
-// end (empty where the option that fills them is off).
-enum class ResultsLayout { Plain, Extended };
+// end (empty where the option that fills them is off). A merge of segments
+// writes the extended layout with one more field, the segment.
+enum class ResultsLayout { Plain, Extended, Merged };
 
 extern const char* const ResultsHeader;
 extern const char* const ExtendedResultsHeader;
+extern const char* const MergedResultsHeader;
 
 std::string results_line(const ColumnResult& result, ResultsLayout layout = ResultsLayout::Plain);
 std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLayout layout = ResultsLayout::Plain);

@@ -193,9 +193,18 @@ SweepOutcome RunSweep(SweepArrays& arrays, SweepCarry& carry, const SweepSetting
         break;
       }
     }
-    ColumnResult result{x, FlockDamping(), carry.Exponent, carry.Spread, carry.MeanDivergence, end,
-                        pass.Iteration, pass.MeasuredSteps, static_cast<double>(monotonic_seconds()) - start,
-                        batch_standard_error(pass.batch), pass.batch.blocks, {}, {}, {}, {}};
+    ColumnResult result;
+    result.column = x;
+    result.damping = FlockDamping();
+    result.exponent = carry.Exponent;
+    result.spread = carry.Spread;
+    result.mean_divergence = carry.MeanDivergence;
+    result.end = end;
+    result.passes = pass.Iteration;
+    result.measured_passes = pass.MeasuredSteps;
+    result.seconds = static_cast<double>(monotonic_seconds()) - start;
+    result.standard_error = batch_standard_error(pass.batch);
+    result.blocks = pass.batch.blocks;
     if (settings.robust) result.large_passes = pass.LargePasses;
     if (target) result.extrapolated = extrapolated;
     if (settings.tangent) {

@@ -1,0 +1,75 @@
+// The reader of results files also takes the extended header and its fields.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "app/results_file.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Sandbox {
+  fs::path dir = fs::temp_directory_path() / ("flockchase-extended-" + std::to_string(getpid()));
+  Sandbox() { fs::create_directories(dir); }
+  ~Sandbox() { fs::remove_all(dir); }
+  std::string write(const std::string& text) {
+    const fs::path path = dir / "run.csv";
+    std::ofstream(path, std::ios::trunc) << text;
+    return path.string();
+  }
+};
+
+const std::string Plain = ResultsHeader;
+const std::string Extended = ExtendedResultsHeader;
+const std::string Line = "849,0.99875,0.125,0.0005,-47.6,pass_limit,5000,4001,0.500,0.03,4";
+
+TEST(ResultsExtended, FieldsAfterBlocksFillTheOptionalFields) {
+  Sandbox box;
+  std::string error;
+  auto read = read_results_file(box.write(Extended + "\n" + Line + ",17,0.5,0.25,\n" + Line + ",,,,0.125\n"), error);
+  ASSERT_TRUE(read) << error;
+  ASSERT_EQ(read->size(), 2u);
+  const ColumnResult& a = (*read)[0];
+  EXPECT_EQ(a.end, ColumnEnd::PassLimit);
+  EXPECT_EQ(a.large_passes, 17);
+  EXPECT_EQ(a.extrapolated, 0.5L);
+  EXPECT_EQ(a.tangent_exponent, 0.25L);
+  EXPECT_FALSE(a.tangent_standard_error);
+  const ColumnResult& b = (*read)[1];
+  EXPECT_FALSE(b.large_passes || b.extrapolated || b.tangent_exponent);
+  EXPECT_EQ(b.tangent_standard_error, 0.125L);
+  // The plain layout's writer still writes the eleven fields.
+  const std::string written = results_line(a);
+  EXPECT_EQ(std::count(written.begin(), written.end(), ','), 10) << written;
+  ResultsLayout layout = ResultsLayout::Plain;
+  ASSERT_TRUE(read_results_file(box.write(Extended + "\n" + Line + ",17,0.5,0.25,\n"), error, &layout));
+  EXPECT_EQ(layout, ResultsLayout::Extended);
+}
+
+TEST(ResultsExtended, CountsMustMatchTheHeader) {
+  Sandbox box;
+  std::string error;
+  struct Case {
+    std::string text;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"", "empty file"},
+      {"column,damping,exponent\n" + Line + "\n", "line 1 is not the header"},
+      {Plain + ",large_passes\n" + Line + ",1\n", "line 1 is not the header"},
+      {Extended + "x\n" + Line + ",,,,\n", "line 1 is not the header"},
+      {Plain + "\n" + Line + ",,,,\n", "line 2 is damaged"},
+      {Extended + "\n" + Line + "\n", "line 2 is damaged"},
+      {Extended + "\n" + Line + ",x,,,\n", "line 2 is damaged"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FALSE(read_results_file(box.write(c.text), error)) << c.text;
+    EXPECT_NE(error.find(c.error), std::string::npos) << c.text << " gave " << error;
+  }
+}
+
+}  // namespace

@@ -1,0 +1,325 @@
+// flockchase-plot as a spawned process; its pictures read back by netpbm's
+// pngtopnm, xmllint, pdfinfo and pdftotext.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+#include "process_support.hpp"
+#include "tools/plot/arguments.hpp"
+#include "tools/plot/render.hpp"
+#include "tools/plot/series.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The frames computed in this process use Cairo's text; give its caches
+// back at the end so that leak checks see only real leaks.
+struct ReleaseTextCaches : ::testing::Environment {
+  void TearDown() override { release_text_caches(); }
+};
+[[maybe_unused]] ::testing::Environment* const release_at_end =
+    ::testing::AddGlobalTestEnvironment(new ReleaseTextCaches);
+
+const std::string Header =
+    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks\n";
+
+// Known values: a filled point with a bar of 0.3 to 0.7, a filled point with
+// a bar of -0.35 to -0.15, a hollow point without standard error.
+const std::string Known = Header +
+                          "250,0.25,0.5,0.001,-12.6,converged,90000,89000,5.000,0.2,89\n"
+                          "450,0.5,-0.25,0.001,-24,time_limit,90000,50000,100.000,0.1,50\n"
+                          "650,0.75,1,0.001,-36,coinciding,9000,1500,1.000,,1\n";
+
+// One column of each kind the plot tells apart, and the values it must
+// survive: a NaN exponent (not drawn), an infinite standard error (hollow,
+// no bar), no standard error (hollow), no measurement (a cross, no bar).
+const std::string Mixed = Header +
+                          "849,0.9,0.5,0.001,-40,converged,5000,4000,1.000,0.1,4\n"
+                          "800,0.8,nan,0.001,-40,converged,5000,4000,1.000,0.1,4\n"
+                          "700,0.7,-0.3,0.001,-40,time_limit,5000,4000,1.000,inf,4\n"
+                          "600,0.6,0.2,0.001,-40,coinciding,5000,4000,1.000,,1\n"
+                          "550,0.55,0.3,0.001,-40,iteration_ceiling,5000,2000,1.000,0.02,2\n"
+                          "500,0.5,0.4,0.001,-40,time_limit,5000,0,1.000,0.3,0\n"
+                          "400,0.4,0.1,0.001,-40,pass_limit,5000,3000,1.000,0.05,3\n";
+constexpr int MixedDrawn = 6;
+constexpr int MixedBars = 3;
+
+void write_text(const fs::path& path, const std::string& text) {
+  write_file(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::string read_text(const fs::path& path) {
+  const std::vector<std::uint8_t> bytes = read_file(path);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+ProcessResult run_plot(const std::vector<std::string>& arguments, const fs::path& directory) {
+  std::vector<std::string> argv{PLOT_BINARY};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return run_process(argv, SpawnOptions{directory});
+}
+
+struct Pixel {
+  int r, g, b;
+};
+
+Pixel pixel_at(const RgbRaster& image, int x, int y) {
+  if (x < 0 || y < 0 || x >= static_cast<int>(image.width) || y >= static_cast<int>(image.height)) return {255, 255, 255};
+  const std::size_t at = (static_cast<std::size_t>(y) * image.width + static_cast<std::size_t>(x)) * 3;
+  return {image.rgb[at], image.rgb[at + 1], image.rgb[at + 2]};
+}
+
+// The first file's blue, at least about a third covering a pixel.
+bool is_blue(Pixel p) { return p.b - p.r > 60; }
+bool is_white(Pixel p) { return p.r > 230 && p.g > 230 && p.b > 230; }
+
+TEST(PlotPicture, PngHasTheBarsAndPointsWhereTheMappingPutsThem) {
+  TempDir box;
+  write_text(box.path / "known.csv", Known);
+  const std::vector<std::string> arguments{"--output", "plot.png", "known.csv"};
+  const ProcessResult run = run_plot(arguments, box.path);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.err, "");
+  std::string why;
+  const std::optional<RgbRaster> image = png_read_by_netpbm(box.path / "plot.png", why);
+  ASSERT_TRUE(image) << why;
+  ASSERT_EQ(image->width, 960u);
+  ASSERT_EQ(image->height, 600u);
+
+  // The frame the program uses, from the same options and file.
+  PlotInvocation invocation = parse_plot_arguments(arguments);
+  PlotSeries series;
+  std::string error;
+  ASSERT_TRUE(load_series((box.path / "known.csv").string(), series, error)) << error;
+  series.name = "known.csv";  // as the program names it in the legend
+  const PlotFrame f = plot_frame(invocation.options, {series});
+  ASSERT_LT(f.y.low, -0.35);
+  ASSERT_GT(f.y.high, 1.0);
+
+  struct Bar {
+    double damping, low, high;
+  };
+  for (const Bar& bar : {Bar{0.25, 0.3, 0.7}, Bar{0.5, -0.35, -0.15}}) {
+    const int x = static_cast<int>(std::floor(f.x_at(bar.damping)));
+    std::vector<int> rows;
+    for (int y = static_cast<int>(f.top) + 2; y < static_cast<int>(f.bottom) - 1; ++y)
+      if (is_blue(pixel_at(*image, x - 1, y)) || is_blue(pixel_at(*image, x, y)) || is_blue(pixel_at(*image, x + 1, y)))
+        rows.push_back(y);
+    ASSERT_FALSE(rows.empty()) << "no bar at damping " << bar.damping;
+    const double top = f.y_at(bar.high);
+    const double bottom = f.y_at(bar.low);
+    EXPECT_LE(std::abs(rows.front() + 0.5 - top), 1.0) << "bar top at damping " << bar.damping;
+    EXPECT_LE(std::abs(rows.back() + 0.5 - bottom), 1.0) << "bar bottom at damping " << bar.damping;
+    EXPECT_EQ(rows.back() - rows.front() + 1, static_cast<int>(rows.size())) << "the bar has gaps";
+    EXPECT_GT(bottom - top, 30) << "the bar must be long enough to tell";
+  }
+  // Filled where a standard error exists, hollow where none does.
+  const auto centre = [&](double damping, double exponent) {
+    return pixel_at(*image, static_cast<int>(std::floor(f.x_at(damping))), static_cast<int>(std::floor(f.y_at(exponent))));
+  };
+  EXPECT_TRUE(is_blue(centre(0.5, -0.25)));
+  EXPECT_TRUE(is_white(centre(0.75, 1.0)));
+  int ring = 0;
+  for (int dx = -6; dx <= 6; ++dx)
+    ring += is_blue(pixel_at(*image, static_cast<int>(std::floor(f.x_at(0.75))) + dx, static_cast<int>(std::floor(f.y_at(1.0)))));
+  EXPECT_GE(ring, 2) << "the hollow marker's outline";
+  // No bar above or below the hollow point.
+  EXPECT_FALSE(is_blue(centre(0.75, 0.9)));
+  // The frame's left edge and the zero line lie where the mapping says.
+  const int mid = static_cast<int>((f.top + f.bottom) / 2);
+  const int left = static_cast<int>(std::floor(f.left));
+  EXPECT_LT(std::min({pixel_at(*image, left - 1, mid).r, pixel_at(*image, left, mid).r, pixel_at(*image, left + 1, mid).r}), 128);
+  EXPECT_TRUE(is_white(pixel_at(*image, left + 4, mid)));
+  int grey = 0;
+  const int zero = static_cast<int>(std::floor(f.y_at(0)));
+  for (int x = left + 2; x < static_cast<int>(f.right) - 2; ++x)
+    for (int y = zero - 1; y <= zero + 1; ++y) {
+      const Pixel p = pixel_at(*image, x, y);
+      grey += p.r < 220 && p.r > 90 && p.r == p.g && p.g == p.b;
+    }
+  EXPECT_GT(grey, (f.right - f.left) / 4) << "the dashed zero line";
+}
+
+// The number of SVG path elements drawn in `colour`, as Cairo writes colours:
+// rgb(R%,G%,B%).
+int svg_paths_in(const std::string& svg, Rgb colour) {
+  int count = 0;
+  for (std::size_t at = svg.find("<path"); at != std::string::npos; at = svg.find("<path", at + 1)) {
+    const std::string element = svg.substr(at, svg.find('>', at) - at);
+    // A hollow marker is one element with a white fill and a coloured stroke.
+    bool in_colour = false;
+    for (std::size_t rgb = element.find(":rgb("); rgb != std::string::npos; rgb = element.find(":rgb(", rgb + 1)) {
+      double r = -1, g = -1, b = -1;
+      if (std::sscanf(element.c_str() + rgb, ":rgb(%lf%%,%lf%%,%lf%%)", &r, &g, &b) != 3) continue;
+      in_colour = in_colour || (std::abs(r / 100 - colour.r) < 0.005 && std::abs(g / 100 - colour.g) < 0.005 &&
+                                std::abs(b / 100 - colour.b) < 0.005);
+    }
+    count += in_colour;
+  }
+  return count;
+}
+
+// The value of a "Name:   value" line of pdfinfo.
+std::string info_field(const std::string& info, const std::string& name) {
+  const std::size_t at = info.rfind(name + ":", 0) == 0 ? 0 : info.find("\n" + name + ":");
+  if (at == std::string::npos) return "";
+  std::size_t from = info.find(':', at) + 1;
+  while (from < info.size() && info[from] == ' ') ++from;
+  return info.substr(from, info.find('\n', from) - from);
+}
+
+TEST(PlotPicture, SvgIsXmlWithOneMarkerPerDrawnColumnAndOneBarPerStandardError) {
+  TempDir box;
+  write_text(box.path / "mixed.csv", Mixed);
+  write_text(box.path / "known.csv", Known);
+  const ProcessResult run = run_plot({"--output", "plot.svg", "mixed.csv", "known.csv"}, box.path);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  // The NaN exponent is reported, not drawn.
+  EXPECT_NE(run.err.find("mixed.csv: 1 column with a non-finite exponent"), std::string::npos) << run.err;
+  const ProcessResult lint = run_process({"xmllint", "--noout", (box.path / "plot.svg").string()});
+  EXPECT_EQ(lint.exit_code, 0) << lint.err;
+  const std::string svg = read_text(box.path / "plot.svg");
+  // A legend swatch, a marker per drawn column and a bar per usable error.
+  EXPECT_EQ(svg_paths_in(svg, series_colour(0)), 1 + MixedDrawn + MixedBars);
+  EXPECT_EQ(svg_paths_in(svg, series_colour(1)), 1 + 3 + 2);
+}
+
+TEST(PlotPicture, PdfIsAcceptedByPopplerAndCarriesTheLegend) {
+  TempDir box;
+  write_text(box.path / "mixed.csv", Mixed);
+  write_text(box.path / "known.csv", Known);
+  const ProcessResult run =
+      run_plot({"--output", "plot.pdf", "--title", "Two runs", "--size", "800x500", "mixed.csv", "known.csv"}, box.path);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  const ProcessResult info = run_process({"pdfinfo", (box.path / "plot.pdf").string()});
+  ASSERT_EQ(info.exit_code, 0) << info.err;
+  EXPECT_EQ(info_field(info.out, "Pages"), "1") << info.out;
+  EXPECT_EQ(info_field(info.out, "Title"), "Two runs") << info.out;
+  EXPECT_EQ(info_field(info.out, "Page size").rfind("800 x 500 pts", 0), 0u) << info.out;
+  const ProcessResult text = run_process({"pdftotext", (box.path / "plot.pdf").string(), "-"});
+  ASSERT_EQ(text.exit_code, 0) << text.err;
+  for (const char* word : {"Two runs", "mixed.csv", "known.csv", "damping", "\u03bb", "converged", "time limit",
+                           "pass limit", "coinciding", "iteration ceiling", "no measurement", "no standard error"})
+    EXPECT_NE(text.out.find(word), std::string::npos) << word << " missing in:\n" << text.out;
+}
+
+TEST(PlotPicture, ExtendedResultsFilesArePlottedLikePlainOnes) {
+  TempDir box;
+  write_text(box.path / "extended.csv",
+             Header.substr(0, Header.size() - 1) +
+                 ",large_passes,extrapolated,tangent_exponent,tangent_standard_error,segment\n"
+                 "849,0.9,0.5,0.001,-40,pass_limit,5000,4000,1.000,0.1,4,12,0.49,0.51,0.02,1\n"
+                 "848,0.89,0.4,0.001,-40,converged,5000,4000,1.000,,1,,,,,1\n");
+  const ProcessResult run = run_plot({"--output", "plot.svg", "extended.csv"}, box.path);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(svg_paths_in(read_text(box.path / "plot.svg"), series_colour(0)), 1 + 2 + 1);
+}
+
+TEST(PlotFailures, DamagedFilesGiveOneLineAndNoPicture) {
+  struct Case {
+    const char* what;
+    std::string text;  // "-": no file at all; "/": a folder of that name
+    const char* message;
+  };
+  const Case cases[] = {
+      {"missing file", "-", "in.csv: No such file or directory"},
+      {"empty file", "", "in.csv: empty file"},
+      {"header only", Header, "in.csv: no columns"},
+      {"header lacks fields", "column,damping,exponent,spread\n849,0.9,0.1,0.01\n", "in.csv: line 1 is not the header"},
+      {"not a number", Header + "849,0.9,0.5,0.001,-40,converged,5000,4000,1.000,0.1,4\n"
+                                "848,0.89,zero,0.001,-40,converged,5000,4000,1.000,0.1,4\n",
+       "in.csv: line 3 is damaged"},
+      {"cut short", Header + "849,0.9,0.5,0.001,-40,conver", "in.csv: line 2 is damaged"},
+      {"a folder", "/", "in.csv: is a folder"},
+  };
+  for (const Case& c : cases) {
+    TempDir box;
+    if (c.text == "/") fs::create_directory(box.path / "in.csv");
+    else if (c.text != "-") write_text(box.path / "in.csv", c.text);
+    write_text(box.path / "old.png", "earlier picture");
+    const ProcessResult run = run_plot({"--output", "old.png", "in.csv"}, box.path);
+    EXPECT_EQ(run.exit_code, 1) << c.what;
+    EXPECT_EQ(run.signal, 0) << c.what;
+    EXPECT_EQ(run.err.rfind("flockchase-plot: ", 0), 0u) << c.what << ": " << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << c.what << ": " << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.what << ": " << run.err;
+    EXPECT_EQ(read_text(box.path / "old.png"), "earlier picture") << c.what;
+    const std::vector<std::string> expected =
+        c.text == "-" ? std::vector<std::string>{"old.png"} : std::vector<std::string>{"in.csv", "old.png"};
+    EXPECT_EQ(folder_names(box.path), expected) << c.what;
+  }
+}
+
+TEST(PlotFailures, ADamagedSecondFileWritesNothingAndAnUnwritableOutputIsReported) {
+  TempDir box;
+  write_text(box.path / "good.csv", Known);
+  write_text(box.path / "bad.csv", Header + "1,2,3\n");
+  ProcessResult run = run_plot({"good.csv", "bad.csv"}, box.path);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("bad.csv: line 2 is damaged"), std::string::npos) << run.err;
+  EXPECT_EQ(folder_names(box.path), (std::vector<std::string>{"bad.csv", "good.csv"}));
+  run = run_plot({"--output", "no/such/folder/plot.png", "good.csv"}, box.path);
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_NE(run.err.find("cannot write no/such/folder/plot.png: No such file or directory"), std::string::npos)
+      << run.err;
+}
+
+TEST(PlotFailures, NonFiniteValuesAreDrawnAsDocumented) {
+  struct Case {
+    const char* what;
+    std::string line;
+    bool reported;
+  };
+  const Case cases[] = {
+      {"NaN exponent", "849,0.9,nan,0.001,-40,converged,5000,4000,1.000,0.1,4", true},
+      {"infinite exponent", "849,0.9,-inf,0.001,-40,converged,5000,4000,1.000,0.1,4", true},
+      {"NaN damping", "849,nan,0.5,0.001,-40,converged,5000,4000,1.000,0.1,4", true},
+      {"infinite standard error", "849,0.9,0.5,0.001,-40,time_limit,5000,4000,1.000,inf,4", false},
+      {"NaN standard error", "849,0.9,0.5,0.001,-40,time_limit,5000,4000,1.000,nan,4", false},
+      {"huge standard error", "849,0.9,0.5,0.001,-40,time_limit,5000,4000,1.000,1e300,4", false},
+  };
+  for (const Case& c : cases) {
+    TempDir box;
+    write_text(box.path / "in.csv", Header + c.line + "\n");
+    const ProcessResult run = run_plot({"--output", "plot.svg", "in.csv"}, box.path);
+    EXPECT_EQ(run.exit_code, 0) << c.what << ": " << run.err;
+    EXPECT_EQ(run.err.find("not drawn") != std::string::npos, c.reported) << c.what << ": " << run.err;
+    ASSERT_TRUE(fs::exists(box.path / "plot.svg")) << c.what;
+    const std::string svg = read_text(box.path / "plot.svg");
+    // Swatch, plus the marker when drawn; never a bar of an infinite error.
+    const int bars = std::string(c.what) == "huge standard error" ? 1 : 0;
+    EXPECT_EQ(svg_paths_in(svg, series_colour(0)), 1 + (c.reported ? 0 : 1) + bars) << c.what;
+  }
+}
+
+TEST(PlotFailures, BadOptionsExitTwoWithTheUsage) {
+  TempDir box;
+  write_text(box.path / "in.csv", Known);
+  const std::vector<std::vector<std::string>> cases = {
+      {},
+      {"--output", "plot.gif", "in.csv"},
+      {"--output", "plot.csv", "in.csv"},
+      {"--size", "100x100", "in.csv"},
+      {"--size", "big", "in.csv"},
+      {"--damping", "0.9:0.1", "in.csv"},
+      {"--title"},
+      {"--verbose", "in.csv"},
+  };
+  for (const std::vector<std::string>& arguments : cases) {
+    const ProcessResult run = run_plot(arguments, box.path);
+    const std::string shown = arguments.empty() ? "(none)" : arguments[0];
+    EXPECT_EQ(run.exit_code, 2) << shown;
+    EXPECT_EQ(run.err.rfind("flockchase-plot: ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+    EXPECT_NE(run.err.find("\nusage: flockchase-plot "), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(folder_names(box.path), std::vector<std::string>{"in.csv"});
+  const ProcessResult help = run_plot({"--help"}, box.path);
+  EXPECT_EQ(help.exit_code, 0);
+  for (const char* word : {"usage: flockchase-plot", ".svg", ".pdf", "NaN", "infinite", "hollow", "Exit status"})
+    EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}
+
+}  // namespace

@@ -1,0 +1,197 @@
+#include "tools/plot/arguments.hpp"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+namespace {
+
+constexpr std::string_view Usage =
+    "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH] RESULTS.csv "
+    "[MORE.csv ...]";
+
+constexpr std::string_view Help =
+    "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH]\n"
+    "                       RESULTS.csv [MORE.csv ...]\n"
+    "Draws the results files of flockchase runs as one figure: the exponent of each\n"
+    "column against its damping, with a bar of plus-minus one standard error.\n"
+    "\n"
+    "Options:\n"
+    "  --output FILE       the picture to write; its extension chooses the format:\n"
+    "                      .png, .svg or .pdf (default: the first RESULTS with .csv\n"
+    "                      replaced by .plot.png, beside the run's own NAME.png)\n"
+    "  --title TEXT        the title above the plot (default \"Largest Lyapunov\n"
+    "                      exponent against damping\"; empty for none)\n"
+    "  --size WxH          width and height, 320x240 to 10000x10000: pixels for PNG,\n"
+    "                      points for SVG and PDF (default 960x600)\n"
+    "  --damping LOW:HIGH  the damping range across, 0 <= LOW < HIGH <= 1 (default\n"
+    "                      0:1); columns outside it are not drawn\n"
+    "  -h, --help          show this text and exit\n"
+    "\n"
+    "What is drawn:\n"
+    "  x is the damping, y the exponent (lambda); the y range covers every drawn\n"
+    "  exponent and zero, and the error bars as far as the spread of the exponents\n"
+    "  again beyond it on either side; longer bars are cut at the frame.\n"
+    "  The colour tells the file (named in the legend); the marker how the column\n"
+    "  ended: circle converged, triangle up time limit, triangle down pass limit,\n"
+    "  diamond coinciding, square iteration ceiling, cross no measurement\n"
+    "  (measured_passes 0: the values repeat the column before, drawn without bar).\n"
+    "  A column without a standard error, or with an infinite or NaN one, is drawn\n"
+    "  hollow and without bar. A column whose exponent or damping is NaN or\n"
+    "  infinite is not drawn; one line on standard error tells how many.\n"
+    "\n"
+    "The picture is made in memory and written to a temporary file beside FILE,\n"
+    "renamed over FILE only when complete: on any failure an earlier FILE stays.\n"
+    "Plain and extended results files are read; a file that is missing, empty, has\n"
+    "no column lines or a damaged line is an error (the message names the line).\n"
+    "\n"
+    "Exit status: 0 when the picture was written; 1 when a results file could not\n"
+    "be read or the picture not written (one line on standard error says why);\n"
+    "2 for a wrong command line.\n";
+
+PlotInvocation usage_error(std::string problem) {
+  PlotInvocation invocation;
+  invocation.action = PlotAction::UsageError;
+  invocation.problem = std::move(problem);
+  return invocation;
+}
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+bool ends_with(std::string_view text, std::string_view tail) {
+  return text.size() >= tail.size() && lower(text.substr(text.size() - tail.size())) == tail;
+}
+
+bool parse_whole_int(const std::string& text, int& out) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  char* end = nullptr;
+  errno = 0;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || errno != 0 || value > 1000000) return false;
+  out = static_cast<int>(value);
+  return true;
+}
+
+bool parse_whole_double(const std::string& text, double& out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  out = std::strtod(text.c_str(), &end);
+  return *end == '\0' && std::isfinite(out);
+}
+
+// Applies one option with its value; the problem when it is wrong.
+std::optional<std::string> apply(PlotOptions& options, const std::string& name, const std::string& value) {
+  if (name == "--output") {
+    if (value.empty()) return "--output needs a file name";
+    if (!format_for_path(value))
+      return "--output '" + plot_printable(value) + "': the extension must be .png, .svg or .pdf";
+    options.output = value;
+    options.format = *format_for_path(value);
+  } else if (name == "--title") {
+    options.title = value;
+  } else if (name == "--size") {
+    const std::size_t x = value.find('x');
+    int width = 0;
+    int height = 0;
+    if (x == std::string::npos || !parse_whole_int(value.substr(0, x), width) ||
+        !parse_whole_int(value.substr(x + 1), height))
+      return "--size '" + plot_printable(value) + "': give WIDTHxHEIGHT, for example 960x600";
+    if (width < 320 || height < 240 || width > 10000 || height > 10000)
+      return "--size '" + plot_printable(value) + "': width and height must lie in 320x240 to 10000x10000";
+    options.width = width;
+    options.height = height;
+  } else if (name == "--damping") {
+    const std::size_t colon = value.find(':');
+    double low = 0;
+    double high = 0;
+    if (colon == std::string::npos || !parse_whole_double(value.substr(0, colon), low) ||
+        !parse_whole_double(value.substr(colon + 1), high) || !(0 <= low && low < high && high <= 1))
+      return "--damping '" + plot_printable(value) + "': give LOW:HIGH with 0 <= LOW < HIGH <= 1";
+    options.damping_low = low;
+    options.damping_high = high;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
+  PlotInvocation invocation;
+  PlotOptions& options = invocation.options;
+  bool options_ended = false;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (options_ended || argument.size() < 2 || argument[0] != '-') {
+      options.inputs.push_back(argument);
+      continue;
+    }
+    if (argument == "--") {
+      options_ended = true;
+      continue;
+    }
+    if (argument == "--help" || argument == "-h") {
+      PlotInvocation help;
+      help.action = PlotAction::Help;
+      return help;
+    }
+    const std::size_t equals = argument.find('=');
+    const std::string name = argument.substr(0, equals);
+    if (name != "--output" && name != "--title" && name != "--size" && name != "--damping")
+      return usage_error("unknown option '" + plot_printable(name) + "'");
+    std::string value;
+    if (equals != std::string::npos) {
+      value = argument.substr(equals + 1);
+    } else if (i + 1 < arguments.size()) {
+      value = arguments[++i];
+    } else {
+      return usage_error(name + " needs a value");
+    }
+    if (auto problem = apply(options, name, value)) return usage_error(*problem);
+  }
+  if (options.inputs.empty()) return usage_error("missing RESULTS.csv (a results file of flockchase)");
+  for (const std::string& input : options.inputs)
+    if (input.empty()) return usage_error("a results file name is empty");
+  if (options.output.empty()) {
+    options.output = default_output_for(options.inputs.front());
+    options.format = PlotFormat::Png;
+  }
+  for (const std::string& input : options.inputs)
+    if (input == options.output)
+      return usage_error("the output '" + plot_printable(input) + "' is also a results file to read");
+  invocation.action = PlotAction::Plot;
+  return invocation;
+}
+
+std::optional<PlotFormat> format_for_path(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string_view base = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  // A name that is only an extension (".png") names no picture.
+  if (base.size() <= 4) return std::nullopt;
+  if (ends_with(base, ".png")) return PlotFormat::Png;
+  if (ends_with(base, ".svg")) return PlotFormat::Svg;
+  if (ends_with(base, ".pdf")) return PlotFormat::Pdf;
+  return std::nullopt;
+}
+
+// Not NAME.png: that is the converter's picture of the run's own chart.
+std::string default_output_for(std::string_view results_path) {
+  if (ends_with(results_path, ".csv")) return std::string(results_path.substr(0, results_path.size() - 4)) + ".plot.png";
+  return std::string(results_path) + ".plot.png";
+}
+
+std::string_view plot_usage_line() { return Usage; }
+
+std::string_view plot_help_text() { return Help; }
+
+std::string plot_printable(std::string_view text) {
+  std::string shown(text);
+  for (char& c : shown)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return shown;
+}

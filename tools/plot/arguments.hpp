@@ -1,0 +1,46 @@
+// The command line of flockchase-plot: the results files to draw and how.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class PlotFormat { Png, Svg, Pdf };
+
+struct PlotOptions {
+  std::vector<std::string> inputs;  // results files, at least one
+  std::string output;               // the picture to write
+  PlotFormat format = PlotFormat::Png;
+  std::string title = "Largest Lyapunov exponent against damping";
+  int width = 960;  // pixels for PNG, points for SVG and PDF
+  int height = 600;
+  double damping_low = 0;
+  double damping_high = 1;
+};
+
+enum class PlotAction { Plot, Help, UsageError };
+
+struct PlotInvocation {
+  PlotAction action = PlotAction::UsageError;
+  PlotOptions options;  // Plot
+  std::string problem;  // UsageError: what is wrong, one line
+};
+
+// `arguments` are those after the program name.
+PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments);
+
+// The format a file name asks for by its extension (in any case).
+std::optional<PlotFormat> format_for_path(std::string_view path);
+// The picture beside a results file: its ".csv" replaced by ".png", or
+// ".png" added to a name without ".csv".
+std::string default_output_for(std::string_view results_path);
+
+// One line, without a line feed.
+std::string_view plot_usage_line();
+// The whole --help text, ending in a line feed.
+std::string_view plot_help_text();
+
+// `text` with control bytes shown as '?', so that a name cannot break a
+// one-line message apart.
+std::string plot_printable(std::string_view text);

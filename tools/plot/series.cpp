@@ -1,0 +1,52 @@
+#include "tools/plot/series.hpp"
+
+#include <cmath>
+#include <filesystem>
+
+#include "app/results_file.hpp"
+
+PointEnd point_end(const ColumnResult& column) {
+  if (column.measured_passes == 0) return PointEnd::NoMeasurement;
+  switch (column.end) {
+    case ColumnEnd::Converged: return PointEnd::Converged;
+    case ColumnEnd::TimeLimit: return PointEnd::TimeLimit;
+    case ColumnEnd::PassLimit: return PointEnd::PassLimit;
+    case ColumnEnd::Coinciding: return PointEnd::Coinciding;
+    case ColumnEnd::IterationCeiling: return PointEnd::IterationCeiling;
+  }
+  return PointEnd::Converged;
+}
+
+PlotPoint plot_point(const ColumnResult& column) {
+  PlotPoint point;
+  point.damping = static_cast<double>(column.damping);
+  point.exponent = static_cast<double>(column.exponent);
+  if (column.standard_error) point.standard_error = static_cast<double>(*column.standard_error);
+  point.end = point_end(column);
+  return point;
+}
+
+bool is_drawable(const PlotPoint& point) { return std::isfinite(point.damping) && std::isfinite(point.exponent); }
+
+bool has_bar(const PlotPoint& point) {
+  return point.end != PointEnd::NoMeasurement && point.standard_error && std::isfinite(*point.standard_error) &&
+         *point.standard_error >= 0;
+}
+
+bool load_series(const std::string& path, PlotSeries& series, std::string& error) {
+  std::error_code code;
+  if (std::filesystem::is_directory(path, code)) {
+    error = path + ": is a folder, not a results file";
+    return false;
+  }
+  std::optional<std::vector<ColumnResult>> columns = read_results_file(path, error);
+  if (!columns) return false;
+  if (columns->empty()) {
+    error = path + ": no columns (the file holds only the header line)";
+    return false;
+  }
+  series.name = path;
+  series.points.clear();
+  for (const ColumnResult& column : *columns) series.points.push_back(plot_point(column));
+  return true;
+}

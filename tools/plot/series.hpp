@@ -1,0 +1,38 @@
+// The columns of results files as points to draw.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/column_result.hpp"
+
+// How a column ended, as the plot tells it apart (the legend's order).
+enum class PointEnd { Converged, TimeLimit, PassLimit, Coinciding, IterationCeiling, NoMeasurement };
+constexpr int PointEndCount = 6;
+
+struct PlotPoint {
+  double damping = 0;
+  double exponent = 0;
+  std::optional<double> standard_error;  // as in the file; see has_bar
+  PointEnd end = PointEnd::Converged;
+};
+
+struct PlotSeries {
+  std::string name;  // the file name as given
+  std::vector<PlotPoint> points;
+};
+
+// A column with no measured pass repeats the values of the one before; that
+// tells more than how it ended.
+PointEnd point_end(const ColumnResult& column);
+PlotPoint plot_point(const ColumnResult& column);
+
+// Drawn at all: finite damping and exponent.
+bool is_drawable(const PlotPoint& point);
+// Drawn with a bar and filled: a finite standard error of a measured column.
+bool has_bar(const PlotPoint& point);
+
+// Reads a results file; false with a one-line error naming the file (and the
+// line) when it is missing, empty, damaged or holds no column.
+bool load_series(const std::string& path, PlotSeries& series, std::string& error);
