@@ -4,7 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include "app/checksum.hpp"
+#include "runtime/replace_file.hpp"
 
 const char* const ResultsHeader =
     "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks";
@@ -125,34 +129,40 @@ std::optional<std::vector<ColumnResult>> read_results_file(const std::string& pa
 }
 
 ResultsFile::~ResultsFile() {
-  if (file) std::fclose(file);
+  if (fd >= 0) close(fd);
 }
 
 bool results_start(ResultsFile& results, const std::string& path, const std::vector<ColumnResult>& kept,
                    std::string& error) {
-  const std::string temporary = path + ".tmp";
-  std::FILE* out = std::fopen(temporary.c_str(), "w");
-  if (!out) {
-    error = "cannot write " + temporary + ": " + std::strerror(errno);
+  std::string text = std::string(ResultsHeader) + '\n';
+  for (const ColumnResult& r : kept) text += results_line(r) + '\n';
+  std::string reason;
+  if (!replace_file(path, text, reason)) {
+    error = "cannot write " + path + ": " + reason;
     return false;
   }
-  bool ok = std::fprintf(out, "%s\n", ResultsHeader) > 0;
-  for (const ColumnResult& r : kept) ok = ok && std::fprintf(out, "%s\n", results_line(r).c_str()) > 0;
-  ok = ok && std::fflush(out) == 0;
-  if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+  // Never through a link planted since the rename.
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
     error = "cannot write " + path + ": " + std::strerror(errno);
-    std::fclose(out);
-    unlink(temporary.c_str());
     return false;
   }
-  if (results.file) std::fclose(results.file);
-  results.file = out;
+  if (results.fd >= 0) close(results.fd);
+  results.fd = fd;
   results.path = path;
+  results.crc = crc_of(text);
   return true;
 }
 
-bool results_append(ResultsFile& results, const ColumnResult& result) {
-  if (!results.file) return false;
+bool results_append(ResultsFile& results, const ColumnResult& result, std::string& error) {
+  if (results.fd < 0) return false;
   const std::string line = results_line(result) + '\n';
-  return std::fputs(line.c_str(), results.file) >= 0 && std::fflush(results.file) == 0;
+  // One write per line, so a line is in the file whole or not at all.
+  std::string reason;
+  if (write_all(results.fd, line.data(), line.size(), reason)) {
+    results.crc = crc_of(line, results.crc);
+    return true;
+  }
+  error = "cannot write " + results.path + ": " + reason;
+  return false;
 }

@@ -4,6 +4,7 @@
 // value when read.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -22,8 +23,9 @@ std::optional<ColumnResult> parse_results_line(std::string_view line);
 std::optional<std::vector<ColumnResult>> read_results_file(const std::string& path, std::string& error);
 
 struct ResultsFile {
-  std::FILE* file = nullptr;
+  int fd = -1;  // opened for appending
   std::string path;
+  std::uint32_t crc = 0;  // CRC-32 of everything written to it, for the checkpoint
   ResultsFile() = default;
   ResultsFile(const ResultsFile&) = delete;
   ResultsFile& operator=(const ResultsFile&) = delete;
@@ -35,5 +37,5 @@ struct ResultsFile {
 // replaced); false with a one-line reason on failure.
 bool results_start(ResultsFile& results, const std::string& path, const std::vector<ColumnResult>& kept,
                    std::string& error);
-// Appends one column and flushes it to the file.
-bool results_append(ResultsFile& results, const ColumnResult& result);
+// Appends one column to the file; false with a one-line reason on failure.
+bool results_append(ResultsFile& results, const ColumnResult& result, std::string& error);
