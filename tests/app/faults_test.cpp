@@ -115,7 +115,11 @@ TEST(Faults, ALinkPlantedOnATemporaryNameIsNeverWrittenThrough) {
     for (int counter = 0; counter < count; ++counter) {
       std::string name(1, '.');
       name += file;
-      name += "." + std::to_string(getpid()) + "." + std::to_string(counter) + ".tmp";
+      name += '.';
+      name += std::to_string(getpid());
+      name += '.';
+      name += std::to_string(counter);
+      name += ".tmp";
       if (!fs::exists(fs::symlink_status(dir / name))) {
         fs::create_symlink(victim, dir / name);
         planted.insert(name);
