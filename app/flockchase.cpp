@@ -100,7 +100,7 @@ int FlockchaseMain(const MainArguments& main_arguments) {
     if (!resumption) return fail("cannot resume: " + error);
   }
   // Temporaries of a run that was killed while it wrote them.
-  for (const char* extension : {".csv", ".checkpoint", ".bmp"}) remove_stale_temporaries(BaseName + extension);
+  for (const char* extension : {".csv", ".checkpoint", ".bmp", ".png"}) remove_stale_temporaries(BaseName + extension);
 
   // A failed write is reported once per file and makes the exit code 1, but
   // the run goes on: what can still be kept is kept.
