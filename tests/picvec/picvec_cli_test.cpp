@@ -239,6 +239,34 @@ TEST(PicvecProgram, ThePngGetsTheUsualPermissions) {
   EXPECT_EQ(info.st_mode & 0777, 0600u);
 }
 
+// The rows are read and written one at a time: a bitmap far larger than the
+// memory picvec may use converts all the same. A sparse all-black file of
+// 8000 x 8000 pixels (192 MB) under a 64 MB address-space limit.
+TEST(PicvecProgram, MemoryDoesNotGrowWithTheImage) {
+  TempDir dir;
+  constexpr std::uint32_t side = 8000;
+  constexpr std::uint32_t stride = side * 3;
+  std::vector<std::uint8_t> header(54, 0);
+  auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) header[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  header[0] = 'B';
+  header[1] = 'M';
+  put(2, 54 + stride * side, 4);
+  put(10, 54, 4);
+  put(14, 40, 4);
+  put(18, side, 4);
+  put(22, side, 4);
+  put(26, 1, 2);
+  put(28, 24, 2);
+  write_file(dir.path / "huge.bmp", header);
+  fs::resize_file(dir.path / "huge.bmp", 54 + std::uint64_t{stride} * side);
+  const ProcessResult result = run_picvec({"huge"}, {.directory = dir.path, .memory_limit = std::uint64_t{64} << 20});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_TRUE(result.err.empty()) << result.err;
+  EXPECT_GT(fs::file_size(dir.path / "huge.png"), 0u);
+}
+
 // A conversion ended by a signal while it writes leaves no temporary file.
 // The image is large enough that encoding takes a good fraction of a second,
 // so the temporary file is seen and the signal sent well before the end.
