@@ -9,9 +9,21 @@
 #include <unistd.h>
 #include <vector>
 
+#include "app/checksum.hpp"
+
+#include "runtime/replace_file.hpp"
+
 namespace {
 
-constexpr std::string_view Magic = "flockchase checkpoint 1";
+constexpr std::string_view Magic = "flockchase checkpoint 2";
+// Without checksums; its contents cannot be trusted to be what was written.
+constexpr std::string_view OldMagic = "flockchase checkpoint 1";
+
+std::string crc_text(std::uint32_t crc) {
+  char buffer[16];
+  std::snprintf(buffer, sizeof buffer, "%08x", crc);
+  return buffer;
+}
 
 // Hexadecimal floating point: exact for every extended value.
 std::string hex(Real value) {
@@ -44,6 +56,7 @@ std::string checkpoint_text(const Checkpoint& c) {
       << "column " << c.column << '\n'
       << "row " << c.row << '\n'
       << "results_lines " << c.results_lines << '\n'
+      << "results_crc " << crc_text(c.results_crc) << '\n'
       << "first_point " << (c.first_point ? 1 : 0) << '\n'
       << "random " << c.random_state << ' ' << c.random_last << '\n'
       << "exponent " << hex(c.exponent) << '\n'
@@ -52,16 +65,32 @@ std::string checkpoint_text(const Checkpoint& c) {
       << "ref_state";
   for (int i = 1; i <= 32; ++i) out << ' ' << hex(c.ref_state[i]);
   out << "\nend\n";
-  return out.str();
+  const std::string body = out.str();
+  return body + "crc " + crc_text(crc_of(body)) + "\n";
 }
 
 std::optional<Checkpoint> parse_checkpoint(std::string_view text, std::string& error) {
-  std::istringstream in{std::string(text)};
-  std::string line;
-  if (!std::getline(in, line) || line != Magic) {
+  const std::string_view first = text.substr(0, text.find('\n'));
+  if (first == OldMagic) {
+    error = "written by an older flockchase without checksums; it cannot be resumed, start the sweep afresh";
+    return std::nullopt;
+  }
+  if (first != Magic) {
     error = "not a flockchase checkpoint";
     return std::nullopt;
   }
+  // The last line is "crc XXXXXXXX" over everything before it.
+  constexpr std::size_t CrcLine = 13;
+  const std::size_t body_size = text.size() >= CrcLine ? text.size() - CrcLine : 0;
+  const std::string_view body = text.substr(0, body_size);
+  if (text.size() < CrcLine || body.empty() || body.back() != '\n' || text.substr(body_size, 4) != "crc " ||
+      text.back() != '\n' || text.substr(body_size + 4, 8) != crc_text(crc_of(body))) {
+    error = "damaged checkpoint (its checksum does not match)";
+    return std::nullopt;
+  }
+  std::istringstream in{std::string(body)};
+  std::string line;
+  std::getline(in, line);
   Checkpoint c;
   auto fail = [&](const std::string& what) {
     error = "damaged checkpoint (" + what + ")";
@@ -94,6 +123,10 @@ std::optional<Checkpoint> parse_checkpoint(std::string_view text, std::string& e
   c.row = static_cast<std::int32_t>(n);
   if (!field("results_lines", w) || w.size() != 1 || !parse_long(w[0], 1, 799, n)) return fail("results_lines");
   c.results_lines = static_cast<std::int32_t>(n);
+  if (!field("results_crc", w) || w.size() != 1 || w[0].size() != 8 ||
+      w[0].find_first_not_of("0123456789abcdef") != std::string::npos)
+    return fail("results_crc");
+  c.results_crc = static_cast<std::uint32_t>(std::strtoul(w[0].c_str(), nullptr, 16));
   if (!field("first_point", w) || w.size() != 1 || !parse_long(w[0], 0, 1, n)) return fail("first_point");
   c.first_point = n == 1;
   if (!field("random", w) || w.size() != 2 || !parse_long(w[0], 0, UINT32_MAX, n) ||
@@ -110,26 +143,15 @@ std::optional<Checkpoint> parse_checkpoint(std::string_view text, std::string& e
   for (int i = 1; i <= 32; ++i) {
     if (!parse_real(w[i - 1], c.ref_state[i])) return fail("ref_state");
   }
-  if (!std::getline(in, line) || line != "end") return fail("end");
+  if (!std::getline(in, line) || line != "end" || in.peek() != EOF) return fail("end");
   return c;
 }
 
 bool write_checkpoint(const std::string& path, const Checkpoint& checkpoint, std::string& error) {
-  const std::string temporary = path + ".tmp";
-  std::FILE* out = std::fopen(temporary.c_str(), "w");
-  if (!out) {
-    error = "cannot write " + temporary + ": " + std::strerror(errno);
-    return false;
-  }
-  const std::string text = checkpoint_text(checkpoint);
-  const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-  const bool closed = std::fclose(out) == 0;
-  if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
-    unlink(temporary.c_str());
-    return false;
-  }
-  return true;
+  std::string reason;
+  if (replace_file(path, checkpoint_text(checkpoint), reason)) return true;
+  error = "cannot write " + path + ": " + reason;
+  return false;
 }
 
 std::optional<Checkpoint> read_checkpoint(const std::string& path, std::string& error) {

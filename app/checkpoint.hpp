@@ -15,6 +15,7 @@ struct Checkpoint {
   std::int32_t column = 0;        // the last finished column
   std::int32_t row = 0;           // its curve point
   std::int32_t results_lines = 0; // columns in the results file
+  std::uint32_t results_crc = 0;  // CRC-32 of the results file up to them, header included
   bool first_point = true;
   std::uint32_t random_state = 0;
   std::uint32_t random_last = 0;
@@ -24,6 +25,8 @@ struct Checkpoint {
   std::array<Real, 33> ref_state{};  // element 0 unused
 };
 
+// The text ends with a CRC-32 of all before it, so that a damaged
+// checkpoint is refused rather than resumed into other results.
 std::string checkpoint_text(const Checkpoint& checkpoint);
 std::optional<Checkpoint> parse_checkpoint(std::string_view text, std::string& error);
 

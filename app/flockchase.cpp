@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <thread>
 #include <unistd.h>
 
@@ -15,14 +16,17 @@
 #include "app/parameters.hpp"
 #include "app/results_file.hpp"
 #include "app/resume.hpp"
+#include "app/run_lock.hpp"
 #include "app/sweep.hpp"
 #include "canvas/canvas.hpp"
 #include "canvas/window.hpp"
 #include "runtime/array.hpp"
 #include "runtime/console.hpp"
 #include "runtime/console_window.hpp"
+#include "runtime/errors.hpp"
 #include "runtime/keys.hpp"
 #include "runtime/process.hpp"
+#include "runtime/replace_file.hpp"
 #include "runtime/text.hpp"
 
 namespace {
@@ -30,9 +34,14 @@ namespace {
 constexpr int ShowNormal = 1;
 constexpr int WaitForEnd = 0x8000;
 
-int fail(const std::string& message) {
+// Exit codes: 0 a normal end (or Esc), 1 a file could not be written,
+// 2 bad options, a refused resumption or a run already going on here.
+constexpr int WriteFailed = 1;
+constexpr int Refused = 2;
+
+int fail(const std::string& message, int code = Refused) {
   std::fprintf(stderr, "flockchase: %s\n", message.c_str());
-  return 2;
+  return code;
 }
 
 }  // namespace
@@ -79,8 +88,7 @@ int FlockchaseMain(const MainArguments& main_arguments) {
   SweepSettings settings;
   settings.step = options.step;
   settings.time_limit = options.time_limit;
-  settings.damping_low = options.damping_low;
-  settings.damping_high = options.damping_high;
+  settings.damping = options.damping;
   settings.robust = options.robust;
   settings.tangent = options.tangent;
   settings.passes = options.passes;
@@ -89,17 +97,35 @@ int FlockchaseMain(const MainArguments& main_arguments) {
 
   // Everything that can refuse to start is checked before anything is shown
   // or written.
+  if (!SelectsAnyColumn(options)) return fail("--damping " + options.damping.text + " with --step " +
+                                              std::to_string(options.step) + " selects no column");
   std::string error;
+  // Held to the end of the process: a second run here would overwrite this
+  // one's files.
+  RunLock lock;
+  if (!take_run_lock(lock, BaseName + ".lock", error)) return fail(error);
   std::optional<Resumption> resumption;
   if (options.resume) {
     resumption = LoadResumption(ResultOptionsText(options), BaseName, error, layout);
     if (!resumption) return fail("cannot resume: " + error);
   }
+  // Temporaries of a run that was killed while it wrote them.
+  for (const char* extension : {".csv", ".checkpoint", ".bmp", ".png"}) remove_stale_temporaries(BaseName + extension);
+
+  // A failed write is reported once per file and makes the exit code 1, but
+  // the run goes on: what can still be kept is kept.
+  std::set<std::string> failed_files;
+  auto write_failed = [&failed_files](const std::string& file, const std::string& why) {
+    if (failed_files.insert(file).second) std::fprintf(stderr, "flockchase: %s\n", why.c_str());
+  };
   HistoryFile history;
-  if (!options.history.empty() && !history_open(history, options.history, options.resume, error)) return fail(error);
+  if (!options.history.empty() && !history_open(history, options.history, options.resume, error)) {
+    if (!history.file) return fail(error, WriteFailed);
+    write_failed(options.history, error);
+  }
   ResultsFile results;
   const std::vector<ColumnResult> finished = resumption ? resumption->finished : std::vector<ColumnResult>{};
-  if (!results_start(results, BaseName + ".csv", finished, error, layout)) return fail(error);
+  if (!results_start(results, BaseName + ".csv", finished, error, layout)) return fail(error, WriteFailed);
 
   console_set_title(BaseName);
   console_clear();
@@ -127,21 +153,25 @@ int FlockchaseMain(const MainArguments& main_arguments) {
   const std::string options_text = ResultOptionsText(options);
   const std::string checkpoint_path = BaseName + ".checkpoint";
   std::int32_t results_lines = static_cast<std::int32_t>(finished.size());
-  bool warned = false;
   settings.column_done = [&](const ColumnResult& result) {
     ++results_lines;
     std::string why;
-    const bool saved =
-        results_append(results, result) &&
-        write_checkpoint(checkpoint_path, CheckpointAfter(result.column, carry, RefState, options_text, results_lines),
-                         why);
-    if (!saved && !warned) {
-      std::fprintf(stderr, "flockchase: cannot keep the results in %s.csv: %s\n", BaseName.c_str(),
-                   why.empty() ? "write failed" : why.c_str());
-      warned = true;
+    if (!results_append(results, result, why)) {
+      write_failed(results.path, why);
+      return;
     }
+    // A checkpoint must not run ahead of the results file it vouches for.
+    if (!write_checkpoint(checkpoint_path,
+                          CheckpointAfter(result.column, carry, RefState, options_text, results_lines, results.crc),
+                          why))
+      write_failed(checkpoint_path, why);
   };
-  if (history.file) settings.history = [&](const HistoryPoint& point) { history_append(history, point); };
+  if (history.file) {
+    settings.history = [&](const HistoryPoint& point) {
+      std::string why;
+      if (!history_append(history, point, why)) write_failed(options.history, why);
+    };
+  }
 
   const int threads = options.threads != 0 ? options.threads : (std::thread::hardware_concurrency() >= 2 ? 2 : 1);
   std::unique_ptr<PairStepper> stepper;
@@ -154,15 +184,28 @@ int FlockchaseMain(const MainArguments& main_arguments) {
   }
 
   SweepArrays arrays{RefState, Derivs, ShadowState, Separation, DampingMax, EstimateRing};
-  if (RunSweep(arrays, carry, settings) == SweepOutcome::Escaped) return 0;
+  if (RunSweep(arrays, carry, settings) == SweepOutcome::Escaped) return failed_files.empty() ? 0 : WriteFailed;
   stepper.reset();
-  unlink(checkpoint_path.c_str());
 
   console_print("Done!");
   console_newline();
   canvas_redraw();
-  canvas_save_bmp(string_concat(BaseName, ".bmp"));
-  run_command(string_concat("picvec ", BaseName), ShowNormal | WaitForEnd, 0);
+  const std::string bitmap_path = BaseName + ".bmp";
+  if (canvas_save_bmp(string_concat(BaseName, ".bmp"))) {
+    // Only now is the sweep's result safe; until then --resume can still
+    // finish it.
+    unlink(checkpoint_path.c_str());
+    clear_error();
+    run_command(string_concat("picvec ", BaseName), ShowNormal | WaitForEnd, 0);
+    if (last_error() != 0) {
+      std::fprintf(stderr, "flockchase: cannot start the converter picvec: %s\n",
+                   last_error() == 53 ? "not found on PATH" : ("run-time error " + std::to_string(last_error())).c_str());
+    }
+  } else {
+    failed_files.insert(bitmap_path);
+    std::fprintf(stderr, "flockchase: the converter is not started: %s was not written\n", bitmap_path.c_str());
+  }
+  std::fflush(stderr);
   key_wait();
-  return 0;
+  return failed_files.empty() ? 0 : WriteFailed;
 }

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "runtime/replace_file.hpp"
+
 const char* const HistoryHeader = "column,measured_passes,running_exponent,extrapolated,spread";
 
 std::string history_line(const HistoryPoint& point) {
@@ -21,18 +23,34 @@ HistoryFile::~HistoryFile() {
 }
 
 bool history_open(HistoryFile& history, const std::string& path, bool append, std::string& error) {
-  std::FILE* file = std::fopen(path.c_str(), append ? "a" : "w");
+  // A fresh history replaces an old one only once its header is written, so
+  // a full disk leaves the old file as it was.
+  std::string reason;
+  if (!append && !replace_file(path, std::string(HistoryHeader) + "\n", reason)) {
+    error = "cannot write the history file " + path + ": " + reason;
+    return false;
+  }
+  std::FILE* file = std::fopen(path.c_str(), "ae");
   if (!file) {
     error = "cannot write the history file " + path + ": " + std::strerror(errno);
     return false;
   }
-  if (!append || std::ftell(file) == 0) std::fprintf(file, "%s\n", HistoryHeader);
-  std::fflush(file);
   history.file = file;
+  history.path = path;
+  if (!append || std::ftell(file) != 0) return true;
+  errno = 0;
+  if (std::fprintf(file, "%s\n", HistoryHeader) < 0 || std::fflush(file) != 0) {
+    error = "cannot write the history file " + path + ": " + std::strerror(errno != 0 ? errno : EIO);
+    return false;
+  }
   return true;
 }
 
-bool history_append(HistoryFile& history, const HistoryPoint& point) {
+bool history_append(HistoryFile& history, const HistoryPoint& point, std::string& error) {
   if (!history.file) return false;
-  return std::fprintf(history.file, "%s\n", history_line(point).c_str()) > 0 && std::fflush(history.file) == 0;
+  errno = 0;
+  if (std::fprintf(history.file, "%s\n", history_line(point).c_str()) > 0 && std::fflush(history.file) == 0)
+    return true;
+  error = "cannot write the history file " + history.path + ": " + std::strerror(errno != 0 ? errno : EIO);
+  return false;
 }

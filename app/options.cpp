@@ -5,6 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <set>
+
+#include "app/parameters.hpp"
 
 namespace {
 
@@ -38,22 +41,6 @@ bool parse_positive(const std::string& text, double& out) {
   return true;
 }
 
-bool parse_fraction(const std::string& text, double& out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  double value = std::strtod(text.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !(value >= 0 && value <= 1)) return false;
-  out = value;
-  return true;
-}
-
-bool parse_range(const std::string& text, double& low, double& high) {
-  const std::size_t colon = text.find(':');
-  if (colon == std::string::npos) return false;
-  return parse_fraction(text.substr(0, colon), low) && parse_fraction(text.substr(colon + 1), high) && low <= high;
-}
-
 }  // namespace
 
 std::string UsageText() {
@@ -64,10 +51,10 @@ std::string UsageText() {
 
 std::string ResultOptionsText(const Options& options) {
   char text[160];
-  std::snprintf(text, sizeof text, "step=%d time_limit=%.17g damping=%.17g:%.17g", options.step, options.time_limit,
-                options.damping_low, options.damping_high);
-  // Only the options given, so that a plain run's checkpoint reads as ever.
-  std::string line = text;
+  std::snprintf(text, sizeof text, "step=%d time_limit=%.17g damping=", options.step, options.time_limit);
+  // Only the measurement options given, so that a plain run's checkpoint
+  // reads as ever.
+  std::string line = text + options.damping.text;
   if (options.robust) line += " robust";
   if (options.tangent) line += " tangent";
   if (options.passes > 0) line += " passes=" + std::to_string(options.passes);
@@ -99,8 +86,9 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
   --time-limit SECONDS  elapsed time after which a column ends with a beep
                         (default 100; none when --passes is given alone)
   --damping LOW:HIGH    evaluate only the columns whose damping lies in
-                        [LOW, HIGH] (0 <= LOW <= HIGH <= 1); the chart still
-                        spans 0 to 1
+                        [LOW, HIGH] (decimal numbers, 0 <= LOW <= HIGH <= 1,
+                        compared exactly: 0.9:0.9 is column 770); the chart
+                        still spans 0 to 1
   --threads 1|2         advance the two trajectories of a pass one after the
                         other (1) or at the same time (2); the results are
                         the same bits (default: 2 when the machine has at
@@ -149,6 +137,7 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
 OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
   Options options;
   bool time_limit_given = false;
+  std::set<std::string> seen;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     std::string name = arguments[i];
     std::string value;
@@ -158,6 +147,8 @@ OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
       name = name.substr(0, eq);
       has_value = true;
     }
+    if (!seen.insert(name == "-h" ? "--help" : name).second && name.rfind("-", 0) == 0)
+      return {std::nullopt, "flockchase: " + name + " is given more than once"};
     auto take_value = [&]() -> bool {
       if (has_value) return true;
       if (i + 1 >= arguments.size()) return false;
@@ -188,8 +179,11 @@ OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
         return {std::nullopt, "flockchase: --threads takes 1 or 2, not '" + value + "'"};
     } else if (name == "--damping") {
       if (!take_value()) return no_value(name);
-      if (!parse_range(value, options.damping_low, options.damping_high))
-        return {std::nullopt, "flockchase: --damping takes LOW:HIGH with 0 <= LOW <= HIGH <= 1, not '" + value + "'"};
+      std::optional<DampingRange> range = parse_damping_range(value);
+      if (!range)
+        return {std::nullopt, "flockchase: --damping takes LOW:HIGH, decimal numbers with 0 <= LOW <= HIGH <= 1, not '" +
+                                  value + "'"};
+      options.damping = *range;
     } else if (name == "--history") {
       if (!take_value()) return no_value(name);
       if (value.empty()) return {std::nullopt, "flockchase: --history needs a file name"};
@@ -223,4 +217,10 @@ OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
   // machine's speed.
   if (options.passes > 0 && !time_limit_given) options.time_limit = std::numeric_limits<double>::infinity();
   return {options, {}};
+}
+
+bool SelectsAnyColumn(const Options& options) {
+  for (std::int32_t x = FirstColumn; x >= LastColumn; x -= options.step)
+    if (options.damping.contains_column(x)) return true;
+  return false;
 }

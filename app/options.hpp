@@ -6,13 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "app/damping_range.hpp"
+
 struct Options {
   int step = 1;                 // evaluate every step-th column from the right
   double time_limit = 100.0;    // seconds of elapsed time per column
   bool headless = false;        // draw off-screen even when a display is present
   int threads = 0;               // 1 or 2; 0 = 2 when the machine has two cores
-  double damping_low = 0;       // evaluate only columns with damping in range
-  double damping_high = 1;
+  DampingRange damping;         // evaluate only columns with damping in range
   bool resume = false;          // continue a stopped sweep from its checkpoint
   std::string history;          // file for the convergence history, if any
   // The measurement options.
@@ -33,7 +34,12 @@ struct OptionsResult {
   std::string error;  // one line saying what is wrong, when options is empty
 };
 
+// Each option at most once: a second one is refused rather than silently
+// overriding the first.
 OptionsResult ParseOptions(const std::vector<std::string>& arguments);
+
+// Whether the options select at least one column to evaluate.
+bool SelectsAnyColumn(const Options& options);
 std::string UsageText();
 // What --help prints: the usage and what each option does.
 std::string HelpText();

@@ -4,7 +4,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include "app/checksum.hpp"
+#include "runtime/replace_file.hpp"
 
 const char* const ResultsHeader =
     "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks";
@@ -14,6 +18,15 @@ const char* const ExtendedResultsHeader =
 const char* const MergedResultsHeader =
     "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
     "large_passes,extrapolated,tangent_exponent,tangent_standard_error,segment";
+
+const char* ResultsHeaderOf(ResultsLayout layout) {
+  switch (layout) {
+    case ResultsLayout::Plain: return ResultsHeader;
+    case ResultsLayout::Extended: return ExtendedResultsHeader;
+    case ResultsLayout::Merged: return MergedResultsHeader;
+  }
+  return "";
+}
 
 std::string_view column_end_name(ColumnEnd end) {
   switch (end) {
@@ -85,15 +98,6 @@ std::size_t FieldCount(ResultsLayout layout) {
     case ResultsLayout::Merged: return 16;
   }
   return 0;
-}
-
-const char* HeaderOf(ResultsLayout layout) {
-  switch (layout) {
-    case ResultsLayout::Plain: return ResultsHeader;
-    case ResultsLayout::Extended: return ExtendedResultsHeader;
-    case ResultsLayout::Merged: return MergedResultsHeader;
-  }
-  return "";
 }
 
 bool parse_optional_int(std::string_view field, std::optional<std::int32_t>& out) {
@@ -174,7 +178,7 @@ std::optional<std::vector<ColumnResult>> read_results_file(const std::string& pa
   }
   std::optional<ResultsLayout> found;
   for (ResultsLayout l : {ResultsLayout::Plain, ResultsLayout::Extended, ResultsLayout::Merged}) {
-    if (line == HeaderOf(l)) found = l;
+    if (line == ResultsHeaderOf(l)) found = l;
   }
   if (!found) {
     error = path + ": line 1 is not the header of a flockchase results file";
@@ -195,35 +199,41 @@ std::optional<std::vector<ColumnResult>> read_results_file(const std::string& pa
 }
 
 ResultsFile::~ResultsFile() {
-  if (file) std::fclose(file);
+  if (fd >= 0) close(fd);
 }
 
 bool results_start(ResultsFile& results, const std::string& path, const std::vector<ColumnResult>& kept,
                    std::string& error, ResultsLayout layout) {
-  const std::string temporary = path + ".tmp";
-  std::FILE* out = std::fopen(temporary.c_str(), "w");
-  if (!out) {
-    error = "cannot write " + temporary + ": " + std::strerror(errno);
+  std::string text = std::string(ResultsHeaderOf(layout)) + '\n';
+  for (const ColumnResult& r : kept) text += results_line(r, layout) + '\n';
+  std::string reason;
+  if (!replace_file(path, text, reason)) {
+    error = "cannot write " + path + ": " + reason;
     return false;
   }
-  bool ok = std::fprintf(out, "%s\n", HeaderOf(layout)) > 0;
-  for (const ColumnResult& r : kept) ok = ok && std::fprintf(out, "%s\n", results_line(r, layout).c_str()) > 0;
-  ok = ok && std::fflush(out) == 0;
-  if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+  // Never through a link planted since the rename.
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
     error = "cannot write " + path + ": " + std::strerror(errno);
-    std::fclose(out);
-    unlink(temporary.c_str());
     return false;
   }
-  if (results.file) std::fclose(results.file);
-  results.file = out;
+  if (results.fd >= 0) close(results.fd);
+  results.fd = fd;
   results.path = path;
   results.layout = layout;
+  results.crc = crc_of(text);
   return true;
 }
 
-bool results_append(ResultsFile& results, const ColumnResult& result) {
-  if (!results.file) return false;
+bool results_append(ResultsFile& results, const ColumnResult& result, std::string& error) {
+  if (results.fd < 0) return false;
   const std::string line = results_line(result, results.layout) + '\n';
-  return std::fputs(line.c_str(), results.file) >= 0 && std::fflush(results.file) == 0;
+  // One write per line, so a line is in the file whole or not at all.
+  std::string reason;
+  if (write_all(results.fd, line.data(), line.size(), reason)) {
+    results.crc = crc_of(line, results.crc);
+    return true;
+  }
+  error = "cannot write " + results.path + ": " + reason;
+  return false;
 }

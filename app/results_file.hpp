@@ -4,6 +4,7 @@
 // value when read.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -21,6 +22,7 @@ enum class ResultsLayout { Plain, Extended, Merged };
 extern const char* const ResultsHeader;
 extern const char* const ExtendedResultsHeader;
 extern const char* const MergedResultsHeader;
+const char* ResultsHeaderOf(ResultsLayout layout);
 
 std::string results_line(const ColumnResult& result, ResultsLayout layout = ResultsLayout::Plain);
 std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLayout layout = ResultsLayout::Plain);
@@ -32,9 +34,10 @@ std::optional<std::vector<ColumnResult>> read_results_file(const std::string& pa
                                                            ResultsLayout* layout = nullptr);
 
 struct ResultsFile {
-  std::FILE* file = nullptr;
+  int fd = -1;  // opened for appending
   std::string path;
   ResultsLayout layout = ResultsLayout::Plain;
+  std::uint32_t crc = 0;  // CRC-32 of everything written to it, for the checkpoint
   ResultsFile() = default;
   ResultsFile(const ResultsFile&) = delete;
   ResultsFile& operator=(const ResultsFile&) = delete;
@@ -46,5 +49,5 @@ struct ResultsFile {
 // replaced); false with a one-line reason on failure.
 bool results_start(ResultsFile& results, const std::string& path, const std::vector<ColumnResult>& kept,
                    std::string& error, ResultsLayout layout = ResultsLayout::Plain);
-// Appends one column and flushes it to the file.
-bool results_append(ResultsFile& results, const ColumnResult& result);
+// Appends one column to the file; false with a one-line reason on failure.
+bool results_append(ResultsFile& results, const ColumnResult& result, std::string& error);

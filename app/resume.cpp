@@ -1,44 +1,110 @@
 #include "app/resume.hpp"
 
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "app/checksum.hpp"
 #include "app/parameters.hpp"
 #include "app/results_file.hpp"
 #include "runtime/random.hpp"
 
-std::optional<Resumption> LoadResumption(const std::string& options_text, const Text& base_name, std::string& error,
+std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::string_view checkpoint_text,
+                                         std::string_view results_text, const Text& base_name, std::string& error,
                                          ResultsLayout layout) {
-  std::optional<Checkpoint> checkpoint = read_checkpoint(base_name + ".checkpoint", error);
-  if (!checkpoint) return std::nullopt;
+  const std::string checkpoint_path = base_name + ".checkpoint", results_path = base_name + ".csv";
+  std::optional<Checkpoint> checkpoint = parse_checkpoint(checkpoint_text, error);
+  if (!checkpoint) {
+    error = checkpoint_path + ": " + error;
+    return std::nullopt;
+  }
   if (checkpoint->options != options_text) {
     error = "the checkpoint was written with other options (" + checkpoint->options + ")";
     return std::nullopt;
   }
-  ResultsLayout layout_read = ResultsLayout::Plain;
-  std::optional<std::vector<ColumnResult>> finished = read_results_file(base_name + ".csv", error, &layout_read);
-  if (!finished) return std::nullopt;
-  if (layout_read != layout) {
-    error = base_name + ".csv was written by a run with other measurement options";
+  // The header and the columns the checkpoint vouches for; a stop between a
+  // results line and its checkpoint leaves one line more, which is dropped.
+  std::size_t end = 0;
+  for (std::int32_t line = 0; line <= checkpoint->results_lines; ++line) {
+    const std::size_t newline = results_text.find('\n', end);
+    if (newline == std::string_view::npos) {
+      error = results_path + " holds fewer columns than the checkpoint says";
+      return std::nullopt;
+    }
+    end = newline + 1;
+  }
+  const std::string_view kept = results_text.substr(0, end);
+  if (crc_of(kept) != checkpoint->results_crc) {
+    error = results_path + " is not the one the checkpoint was written with (its checksum does not match)";
     return std::nullopt;
   }
-  // A stop between the results line and the checkpoint leaves one line more.
-  if (static_cast<std::int32_t>(finished->size()) < checkpoint->results_lines) {
-    error = base_name + ".csv holds fewer columns than the checkpoint says";
+  std::vector<ColumnResult> finished;
+  std::size_t from = kept.find('\n') + 1;
+  if (kept.substr(0, from - 1) != ResultsHeaderOf(layout)) {
+    error = results_path + (kept.substr(0, from - 1) == ResultsHeader || kept.substr(0, from - 1) == ExtendedResultsHeader
+                                ? " was written by a run with other measurement options"
+                                : ": not a flockchase results file");
     return std::nullopt;
   }
-  finished->resize(static_cast<std::size_t>(checkpoint->results_lines));
-  if (finished->back().column != checkpoint->column) {
-    error = base_name + ".csv does not end with the checkpoint's column";
+  while (from < kept.size()) {
+    const std::size_t newline = kept.find('\n', from);
+    std::optional<ColumnResult> r = parse_results_line(kept.substr(from, newline - from), layout);
+    if (!r) {
+      error = results_path + ": line " + std::to_string(finished.size() + 2) + " is damaged";
+      return std::nullopt;
+    }
+    finished.push_back(*r);
+    from = newline + 1;
+  }
+  // What follows may only be that one column, written whole.
+  const std::string_view tail = results_text.substr(end);
+  const std::size_t tail_end = tail.find('\n');
+  if (!tail.empty() && (tail_end != tail.size() - 1 || !parse_results_line(tail.substr(0, tail_end), layout))) {
+    error = results_path + ": line " + std::to_string(finished.size() + 2) + " is damaged";
     return std::nullopt;
   }
-  return Resumption{*checkpoint, std::move(*finished)};
+  if (finished.back().column != checkpoint->column) {
+    error = results_path + " does not end with the checkpoint's column";
+    return std::nullopt;
+  }
+  return Resumption{*checkpoint, std::move(finished)};
+}
+
+namespace {
+
+bool read_text(const std::string& path, std::string& text, std::string& error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = (path.ends_with(".checkpoint") ? "no checkpoint " : "no results file ") + path + " here: " +
+            std::strerror(errno);
+    return false;
+  }
+  std::ostringstream all;
+  all << in.rdbuf();
+  text = all.str();
+  return true;
+}
+
+}  // namespace
+
+std::optional<Resumption> LoadResumption(const std::string& options_text, const Text& base_name, std::string& error,
+                                         ResultsLayout layout) {
+  std::string checkpoint_text, results_text;
+  if (!read_text(base_name + ".checkpoint", checkpoint_text, error) ||
+      !read_text(base_name + ".csv", results_text, error))
+    return std::nullopt;
+  return ResumptionFrom(options_text, checkpoint_text, results_text, base_name, error, layout);
 }
 
 Checkpoint CheckpointAfter(std::int32_t column, const SweepCarry& carry, const ArrayDescriptor& RefState,
-                           const std::string& options_text, std::int32_t results_lines) {
+                           const std::string& options_text, std::int32_t results_lines, std::uint32_t results_crc) {
   Checkpoint c;
   c.options = options_text;
   c.column = column;
   c.row = ExponentRow(carry.Exponent);
   c.results_lines = results_lines;
+  c.results_crc = results_crc;
   c.first_point = carry.FirstPoint;
   c.random_state = random_state().state;
   c.random_last = random_state().last;

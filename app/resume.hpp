@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/checkpoint.hpp"
@@ -21,14 +22,22 @@ struct Resumption {
 // Reads BASE.checkpoint and BASE.csv; none, with a one-line reason, when
 // either is missing or damaged, the checkpoint was written with other
 // options, or the two do not agree.
+// `layout`: the results file's layout that the options write.
 std::optional<Resumption> LoadResumption(const std::string& options_text, const Text& base_name, std::string& error,
-                                         ResultsLayout layout);
+                                         ResultsLayout layout = ResultsLayout::Plain);
+// The same from the two files' contents. Refused unless both checksums of
+// the checkpoint match: its own, and that of the results file's header and
+// the columns it counts.
+std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::string_view checkpoint_text,
+                                         std::string_view results_text, const Text& base_name, std::string& error,
+                                         ResultsLayout layout = ResultsLayout::Plain);
 
 // The checkpoint after a finished column.
 Checkpoint CheckpointAfter(std::int32_t column, const SweepCarry& carry, const ArrayDescriptor& RefState,
-                           const std::string& options_text, std::int32_t results_lines);
+                           const std::string& options_text, std::int32_t results_lines, std::uint32_t results_crc);
 
 // Reports and draws the finished columns again, exactly as they were, and
 // puts back the state the next column starts from. Returns the last
+// finished column.
 // finished column. `target_error`: the run reports standard errors.
 std::int32_t ResumeSweep(const Resumption& resumption, ArrayDescriptor& RefState, SweepCarry& carry, bool target_error);

@@ -85,11 +85,12 @@ void PlotColumn(std::int32_t column, SweepCarry& carry) {
   canvas_redraw();
 }
 
-bool ColumnSelected(std::int32_t column, const SweepSettings& settings, Real damping_max) {
+bool ColumnSelected(std::int32_t column, const SweepSettings& settings, [[maybe_unused]] Real damping_max) {
   if (column > settings.start_column || column < LastColumn) return false;
   if ((FirstColumn - column) % settings.step != 0) return false;
-  const Real damping = ColumnDamping(column, damping_max);
-  return damping >= settings.damping_low && damping <= settings.damping_high;
+  // The range is compared with the exact damping (x - 50) / 800, of which
+  // ColumnDamping gives the rounded value (DampingMax(1) is always 1).
+  return settings.damping.contains_column(column);
 }
 
 Real ColumnDamping(std::int32_t column, Real damping_max) {

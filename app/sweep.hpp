@@ -9,6 +9,7 @@
 
 #include "app/column_pass.hpp"
 #include "app/column_result.hpp"
+#include "app/damping_range.hpp"
 #include "runtime/array.hpp"
 #include "runtime/real.hpp"
 #include "runtime/text.hpp"
@@ -47,8 +48,7 @@ struct HistoryPoint {
 struct SweepSettings {
   int step = 1;                    // every step-th column from the right
   std::int32_t start_column = 849; // the first column evaluated, on the step grid
-  Real damping_low = 0;            // only columns with damping in this range
-  Real damping_high = 1;
+  DampingRange damping;            // only columns with damping in this range
   double time_limit = 100.0;       // elapsed seconds per column
   PassAdvance advance;             // empty: both steps on this thread, one after the other
   // The measurement options; with none of them the run is the plain sweep.

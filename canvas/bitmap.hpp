@@ -19,5 +19,6 @@ std::vector<std::uint8_t> bitmap_encode(const Raster& raster);
 // Writes the current canvas's surface to the file. The file appears only
 // when complete (written beside it, then renamed over it); on failure an
 // earlier file stays as it was and one line on standard error names the file
-// and the reason. An empty name or no current canvas does nothing.
-void canvas_save_bmp(std::string_view file_name);
+// and the reason. An empty name or no current canvas does nothing. True when
+// the file was written.
+bool canvas_save_bmp(std::string_view file_name);

@@ -6,7 +6,7 @@
 
 #include "canvas/bitmap.hpp"
 #include "canvas/canvas.hpp"
-#include "canvas/replace_file.hpp"
+#include "runtime/replace_file.hpp"
 
 namespace {
 
@@ -23,18 +23,20 @@ void report(std::string_view file_name, const std::string& reason) {
 
 }  // namespace
 
-void canvas_save_bmp(std::string_view file_name) {
-  if (file_name.empty()) return;
+bool canvas_save_bmp(std::string_view file_name) {
+  if (file_name.empty()) return false;
   std::shared_ptr<Canvas> canvas = canvas_current();
-  if (!canvas) return;
+  if (!canvas) return false;
   std::vector<std::uint8_t> bytes;
   try {
     std::lock_guard<std::mutex> guard(canvas->lock);
     bytes = bitmap_encode(canvas->raster);
   } catch (const std::bad_alloc&) {
     report(file_name, "out of memory");
-    return;
+    return false;
   }
   std::string reason;
-  if (!replace_file(std::string(file_name), bytes, reason)) report(file_name, reason);
+  if (replace_file(std::string(file_name), bytes, reason)) return true;
+  report(file_name, reason);
+  return false;
 }

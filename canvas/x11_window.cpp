@@ -178,12 +178,19 @@ void release(WindowThread& t) {
   close(t.link->wake_fd);
 }
 
+// Closing takes the window off the screen but keeps its canvas: the program
+// goes on drawing off-screen, and the chart it saves at the end is whole.
 void close_window(WindowThread& t) {
   canvas_record_close_request(t.handle);
+  canvas_set_repaint_hook(t.handle, RepaintHook{});
   end_link(t);
-  canvas_destroy_window(t.handle);
   if (t.destroyed) t.x.window = 0;
   release(t);
+  if (canvas_child(t.handle, 0) != 0) {
+    std::fprintf(stderr, "%s: the chart window was closed; the chart is drawn off-screen from now on\n",
+                 program_invocation_short_name);
+    std::fflush(stderr);
+  }
 }
 
 // The canvas lives on without a screen, so nothing drawn is lost.

@@ -1,9 +1,9 @@
 // A graphic window on an X display: a thread of its own with its own
 // display connection owns the window, shows the canvas behind it when it is
 // exposed or a repaint is asked for, and hands keys, clicks and focus to the
-// canvas. Closing by the window manager destroys the window's records and
-// ends the thread; losing the connection leaves the canvas drawing
-// off-screen.
+// canvas. Closing by the window manager, like losing the connection, ends
+// the thread and takes the window off the screen, but leaves the canvas
+// drawing off-screen, so nothing drawn afterwards is lost.
 #pragma once
 
 #include <string>

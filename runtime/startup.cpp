@@ -1,6 +1,8 @@
 #include "runtime/startup.hpp"
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
 #include <fpu_control.h>
 #include <unistd.h>
 
@@ -31,7 +33,20 @@ std::string command_tail_of(const std::vector<std::string>& arguments) {
   return tail;
 }
 
+bool occupy_standard_descriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // open gives the lowest free descriptor, which is this one.
+    const int null = open("/dev/null", O_RDWR | O_NOCTTY);
+    if (null != fd) return false;
+  }
+  return true;
+}
+
 void program_entry(int argc, char** argv, MainProcedure main) {
+  // Before anything is opened: a closed standard output must not make the
+  // next file opened (the results) receive what is printed.
+  if (!occupy_standard_descriptors()) _exit(255);
   state.stdin_is_terminal = isatty(STDIN_FILENO) == 1;
   state.stdout_is_terminal = isatty(STDOUT_FILENO) == 1;
   terminal_enter_raw_mode();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "runtime/errors.hpp"
+#include "runtime/replace_file.hpp"
 
 namespace {
 
@@ -16,6 +17,8 @@ volatile sig_atomic_t reset_length = 0;
 
 void restore_and_reraise(int signal_number) {
   terminal_restore();
+  // A file being replaced keeps its old contents; its temporary goes.
+  remove_pending_replacement();
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
 }

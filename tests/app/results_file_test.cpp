@@ -9,6 +9,7 @@
 #include <random>
 
 #include "app/checkpoint.hpp"
+#include "run_support.hpp"
 
 namespace fs = std::filesystem;
 
@@ -97,7 +98,8 @@ TEST(ResultsFile, StartKeepsGivenLinesAndAppendsFlushed) {
   {
     ResultsFile file;
     ASSERT_TRUE(results_start(file, path, {a}, error)) << error;
-    ASSERT_TRUE(results_append(file, b));
+    std::string why;
+    ASSERT_TRUE(results_append(file, b, why)) << why;
     // Flushed: a reader sees both lines while the file is still open.
     std::optional<std::vector<ColumnResult>> lines = read_results_file(path, error);
     ASSERT_TRUE(lines) << error;
@@ -157,15 +159,22 @@ TEST(Checkpoint, DamagedTextIsRejectedWithAReason) {
     std::string text;
     const char* reason;
   };
-  std::string no_end = good.substr(0, good.size() - 4);
+  // Resealed with a fresh checksum, so that the field checks are reached.
+  std::string no_end = good;
+  no_end.replace(no_end.find("end\n"), 4, "");
   std::string bad_column = good;
   bad_column.replace(bad_column.find("column 849"), 10, "column 12");
+  std::string spoiled_crc = good;
+  spoiled_crc[spoiled_crc.size() - 2] = spoiled_crc[spoiled_crc.size() - 2] == '0' ? '1' : '0';
   const Case cases[] = {
       {"", "not a flockchase checkpoint"},
       {"hello\n", "not a flockchase checkpoint"},
-      {no_end, "(end)"},
+      {reseal_checkpoint(no_end), "(end)"},
       {good.substr(0, good.size() / 2), "damaged checkpoint"},
-      {bad_column, "(column)"},
+      {reseal_checkpoint(bad_column), "(column)"},
+      {bad_column, "checksum does not match"},
+      {spoiled_crc, "checksum does not match"},
+      {"flockchase checkpoint 1\noptions step=1\n", "older flockchase"},
   };
   for (const Case& k : cases) {
     EXPECT_FALSE(parse_checkpoint(k.text, error));

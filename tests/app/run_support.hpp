@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "app/checksum.hpp"
+
 namespace fs = std::filesystem;
 
 inline const std::string FlockchaseBinary = FLOCKCHASE_BINARY_DIR "/app/flockchase";
@@ -76,6 +78,16 @@ struct Sandbox {
   std::string file(const std::string& name) const { return read_file(dir / name); }
   bool exists(const std::string& name) const { return fs::exists(dir / name); }
 };
+
+// A checkpoint's text with its last line ("crc XXXXXXXX") made to match
+// again, for damage that the field checks, not the checksum, are to find.
+inline std::string reseal_checkpoint(const std::string& text) {
+  const std::size_t last = text.rfind("crc ");
+  const std::string body = text.substr(0, last);
+  char crc[16];
+  std::snprintf(crc, sizeof crc, "%08x", crc_of(body));
+  return body + "crc " + crc + "\n";
+}
 
 // The results file without its seconds column, which depends on the machine.
 inline std::string results_without_seconds(const std::string& csv) {

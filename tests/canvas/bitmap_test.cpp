@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "canvas/replace_file.hpp"
+#include "runtime/replace_file.hpp"
 #include "canvas_test_support.hpp"
 
 namespace {

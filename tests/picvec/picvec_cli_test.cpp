@@ -216,7 +216,7 @@ TEST(PicvecProgram, APngPathThatIsAFolderIsReportedAndTheTemporaryRemoved) {
   fs::create_directory(dir.path / "chart.png");
   const ProcessResult result = run_picvec({"chart"}, {.directory = dir.path});
   EXPECT_EQ(result.exit_code, 1);
-  EXPECT_EQ(result.err, "picvec: chart.png: cannot put the finished file in place: Is a directory\n");
+  EXPECT_EQ(result.err, "picvec: chart.png: cannot write: Is a directory\n");
   EXPECT_EQ(folder_names(dir.path), (Names{"chart.bmp", "chart.png"}));
   EXPECT_TRUE(fs::is_empty(dir.path / "chart.png"));
 }
@@ -225,11 +225,46 @@ TEST(PicvecProgram, ThePngGetsTheUsualPermissions) {
   TempDir dir;
   write_file(dir.path / "chart.bmp", make_bmp(noise_raster(4, 4, 2)));
   for (auto [mask, mode] : {std::pair{022u, 0644u}, std::pair{027u, 0640u}, std::pair{0u, 0666u}}) {
+    fs::remove(dir.path / "chart.png");
     ASSERT_EQ(run_picvec({"chart"}, {.directory = dir.path, .umask = mask}).exit_code, 0);
     struct stat info {};
     ASSERT_EQ(stat((dir.path / "chart.png").c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, mode) << std::oct << mask;
   }
+  // A PNG that is replaced keeps the permissions it was given.
+  ASSERT_EQ(chmod((dir.path / "chart.png").c_str(), 0600), 0);
+  ASSERT_EQ(run_picvec({"chart"}, {.directory = dir.path, .umask = 022}).exit_code, 0);
+  struct stat info {};
+  ASSERT_EQ(stat((dir.path / "chart.png").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
+// The rows are read and written one at a time: a bitmap far larger than the
+// memory picvec may use converts all the same. A sparse all-black file of
+// 8000 x 8000 pixels (192 MB) under a 64 MB address-space limit.
+TEST(PicvecProgram, MemoryDoesNotGrowWithTheImage) {
+  TempDir dir;
+  constexpr std::uint32_t side = 8000;
+  constexpr std::uint32_t stride = side * 3;
+  std::vector<std::uint8_t> header(54, 0);
+  auto put = [&](std::size_t at, std::uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) header[at + i] = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  header[0] = 'B';
+  header[1] = 'M';
+  put(2, 54 + stride * side, 4);
+  put(10, 54, 4);
+  put(14, 40, 4);
+  put(18, side, 4);
+  put(22, side, 4);
+  put(26, 1, 2);
+  put(28, 24, 2);
+  write_file(dir.path / "huge.bmp", header);
+  fs::resize_file(dir.path / "huge.bmp", 54 + std::uint64_t{stride} * side);
+  const ProcessResult result = run_picvec({"huge"}, {.directory = dir.path, .memory_limit = std::uint64_t{64} << 20});
+  EXPECT_EQ(result.exit_code, 0) << result.err;
+  EXPECT_TRUE(result.err.empty()) << result.err;
+  EXPECT_GT(fs::file_size(dir.path / "huge.png"), 0u);
 }
 
 // A conversion ended by a signal while it writes leaves no temporary file.
@@ -252,7 +287,7 @@ TEST(PicvecProgram, ATerminatedConversionLeavesNoTemporaryFile) {
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!seen && std::chrono::steady_clock::now() < give_up) {
     for (const std::string& name : folder_names(dir.path))
-      if (name.rfind("chart.png.", 0) == 0) seen = true;
+      if (name.rfind(".chart.png.", 0) == 0) seen = true;
     if (!seen) std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   kill(pid, SIGTERM);

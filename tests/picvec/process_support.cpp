@@ -42,6 +42,11 @@ ProcessResult run_process(const std::vector<std::string>& argv, const SpawnOptio
       limit.rlim_cur = limit.rlim_max = *options.file_size_limit;
       if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(126);
     }
+    if (options.memory_limit) {
+      struct rlimit limit {};
+      limit.rlim_cur = limit.rlim_max = *options.memory_limit;
+      if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+    }
     execvp(args[0], args.data());
     _exit(127);
   }

@@ -20,6 +20,7 @@ struct ProcessResult {
 struct SpawnOptions {
   std::filesystem::path directory{};            // working folder of the child
   std::optional<std::uint64_t> file_size_limit{};  // RLIMIT_FSIZE in bytes
+  std::optional<std::uint64_t> memory_limit{};     // RLIMIT_AS in bytes
   std::optional<unsigned> umask{};
 };
 

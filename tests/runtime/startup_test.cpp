@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <csignal>
 #include <gtest/gtest.h>
 #include <pty.h>
@@ -160,6 +161,31 @@ TEST(ProgramEntry, TerminateAndHangupRestoreTerminal) {
     EXPECT_TRUE(cooked(c.slave)) << sig;
     close(c.master);
     close(c.slave);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// With any of descriptors 0 to 2 closed, the next file opened still gets a
+// descriptor above them. Each case runs in a child of its own.
+TEST(ProgramEntry, ClosedStandardDescriptorsAreFilledBeforeAnythingIsOpened) {
+  const std::vector<std::vector<int>> cases = {{0}, {1}, {2}, {1, 2}, {0, 1, 2}};
+  for (const std::vector<int>& closed : cases) {
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      for (int fd : closed) close(fd);
+      if (!occupy_standard_descriptors()) _exit(10);
+      const int file = open("/dev/null", O_RDONLY);
+      for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) == -1) _exit(11);
+      _exit(file > 2 ? 0 : 12);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << closed.size() << " closed, status " << status;
   }
 }
 

@@ -41,10 +41,14 @@ std::string num(std::int64_t value) { return std::to_string(value); }
 
 }  // namespace
 
-BmpCheck check_bmp(std::span<const std::uint8_t> file) {
+BmpCheck check_bmp(std::span<const std::uint8_t> file) { return check_bmp_start(file, file.size()); }
+
+BmpCheck check_bmp_start(std::span<const std::uint8_t> file, std::uint64_t length) {
   // All arithmetic is on 64-bit values built from at most 32-bit fields and
   // dimensions already bounded by BmpMaxDimension, so nothing can wrap.
-  const std::uint64_t length = file.size();
+  // Every field read below lies within the headers, which the length checks
+  // before it have shown to be in `file`.
+  if (file.size() < length && file.size() < BmpHeadersMax) return reject("the start of the file could not be read");
   if (length == 0) return reject("the file is empty");
   if (length < 2 || file[0] != 'B' || file[1] != 'M') return reject("not a BMP file (it does not start with \"BM\")");
   if (length < FileHeaderSize + 4)

@@ -31,6 +31,13 @@ struct BmpCheck {
 // Checks the headers of `file` (all of its bytes) and finds its pixels.
 BmpCheck check_bmp(std::span<const std::uint8_t> file);
 
+// The most bytes of a file's start that the headers can occupy.
+constexpr std::size_t BmpHeadersMax = 14 + 124;
+
+// The same check from the first min(length, BmpHeadersMax) bytes of a file
+// of `length` bytes, for reading the pixels from the file row by row.
+BmpCheck check_bmp_start(std::span<const std::uint8_t> start, std::uint64_t length);
+
 // Copies image row `y` (0 = top) of a bitmap accepted by check_bmp with this
 // layout into `rgb` as width * 3 bytes red, green, blue.
 void copy_rgb_row(std::span<const std::uint8_t> file, const BmpLayout& layout, std::uint32_t y,

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "canvas/replace_file.hpp"
+#include "runtime/replace_file.hpp"
 #include "tools/plot/arguments.hpp"
 #include "tools/plot/render.hpp"
 #include "tools/plot/series.hpp"
