@@ -16,7 +16,9 @@
 #include "app/parameters.hpp"
 #include "app/results_file.hpp"
 #include "app/resume.hpp"
+#include "app/run_frame.hpp"
 #include "app/run_lock.hpp"
+#include "app/merge.hpp"
 #include "app/sweep.hpp"
 #include "canvas/canvas.hpp"
 #include "canvas/window.hpp"
@@ -29,28 +31,12 @@
 #include "runtime/replace_file.hpp"
 #include "runtime/text.hpp"
 
-namespace {
-
-constexpr int ShowNormal = 1;
-constexpr int WaitForEnd = 0x8000;
-
-// Exit codes: 0 a normal end (or Esc), 1 a file could not be written,
-// 2 bad options, a refused resumption or a run already going on here.
-constexpr int WriteFailed = 1;
-constexpr int Refused = 2;
-
-int fail(const std::string& message, int code = Refused) {
-  std::fprintf(stderr, "flockchase: %s\n", message.c_str());
-  return code;
-}
-
-}  // namespace
 
 int FlockchaseMain(const MainArguments& main_arguments) {
   const OptionsResult parsed = ParseOptions(main_arguments.arguments);
   if (!parsed.options) {
     std::fprintf(stderr, "%s\n%s\n", parsed.error.c_str(), UsageText().c_str());
-    return 2;
+    return Refused;
   }
   const Options& options = *parsed.options;
   if (options.help) {
@@ -97,50 +83,44 @@ int FlockchaseMain(const MainArguments& main_arguments) {
 
   // Everything that can refuse to start is checked before anything is shown
   // or written.
-  if (!SelectsAnyColumn(options)) return fail("--damping " + options.damping.text + " with --step " +
-                                              std::to_string(options.step) + " selects no column");
+  if (!SelectsAnyColumn(options)) {
+    return Fail("--damping " + options.damping.text + " with --step " + std::to_string(options.step) +
+                (options.segment ? " has fewer columns than the " + std::to_string(options.segment->count) + " segments"
+                                 : " selects no column"));
+  }
+  if (options.merge) return MergeRun(options, BaseName, layout);
+  // A segment's files carry its name, so that the segments of one sweep can
+  // share a directory.
+  const std::string Name = RunName(BaseName, options);
+  const std::vector<std::int32_t> columns = RunColumns(options);
+  settings.start_column = columns.front();
+  settings.end_column = columns.back();
   std::string error;
   // Held to the end of the process: a second run here would overwrite this
   // one's files.
   RunLock lock;
-  if (!take_run_lock(lock, BaseName + ".lock", error)) return fail(error);
+  if (!take_run_lock(lock, Name + ".lock", error)) return Fail(error);
   std::optional<Resumption> resumption;
   if (options.resume) {
-    resumption = LoadResumption(ResultOptionsText(options), BaseName, error, layout);
-    if (!resumption) return fail("cannot resume: " + error);
+    resumption = LoadResumption(ResultOptionsText(options), Name, error, layout);
+    if (!resumption) return Fail("cannot resume: " + error);
   }
   // Temporaries of a run that was killed while it wrote them.
-  for (const char* extension : {".csv", ".checkpoint", ".bmp", ".png"}) remove_stale_temporaries(BaseName + extension);
+  for (const char* extension : {".csv", ".checkpoint", ".bmp", ".png"}) remove_stale_temporaries(Name + extension);
 
   // A failed write is reported once per file and makes the exit code 1, but
   // the run goes on: what can still be kept is kept.
-  std::set<std::string> failed_files;
-  auto write_failed = [&failed_files](const std::string& file, const std::string& why) {
-    if (failed_files.insert(file).second) std::fprintf(stderr, "flockchase: %s\n", why.c_str());
-  };
+  FailedWrites failed;
   HistoryFile history;
   if (!options.history.empty() && !history_open(history, options.history, options.resume, error)) {
-    if (!history.file) return fail(error, WriteFailed);
-    write_failed(options.history, error);
+    if (!history.file) return Fail(error, WriteFailed);
+    failed.add(options.history, error);
   }
   ResultsFile results;
   const std::vector<ColumnResult> finished = resumption ? resumption->finished : std::vector<ColumnResult>{};
-  if (!results_start(results, BaseName + ".csv", finished, error, layout)) return fail(error, WriteFailed);
+  if (!results_start(results, Name + ".csv", finished, error, layout)) return Fail(error, WriteFailed);
 
-  console_set_title(BaseName);
-  console_clear();
-  console_move_window(Margin + PlotWidth + 6, 0);
-  console_clear();
-
-  const WindowHandle window = options.headless
-                                  ? canvas_create_offscreen(Margin + PlotWidth, PlotHeight + 24)
-                                  : canvas_open_window(BaseName, 0, 0, Margin + PlotWidth, PlotHeight + 24, 0);
-  canvas_attach(window, 0, true);
-  canvas_set_foreground(0);
-  canvas_set_background(0xFFFFFF);
-  canvas_clear(-1, 0);
-
-  DrawChartFrame(DampingMax[1]);
+  OpenChart(BaseName, options.headless, DampingMax[1]);
 
   SweepCarry carry;
   if (resumption) {
@@ -151,25 +131,25 @@ int FlockchaseMain(const MainArguments& main_arguments) {
   }
 
   const std::string options_text = ResultOptionsText(options);
-  const std::string checkpoint_path = BaseName + ".checkpoint";
+  const std::string checkpoint_path = Name + ".checkpoint";
   std::int32_t results_lines = static_cast<std::int32_t>(finished.size());
   settings.column_done = [&](const ColumnResult& result) {
     ++results_lines;
     std::string why;
     if (!results_append(results, result, why)) {
-      write_failed(results.path, why);
+      failed.add(results.path, why);
       return;
     }
     // A checkpoint must not run ahead of the results file it vouches for.
     if (!write_checkpoint(checkpoint_path,
                           CheckpointAfter(result.column, carry, RefState, options_text, results_lines, results.crc),
                           why))
-      write_failed(checkpoint_path, why);
+      failed.add(checkpoint_path, why);
   };
   if (history.file) {
     settings.history = [&](const HistoryPoint& point) {
       std::string why;
-      if (!history_append(history, point, why)) write_failed(options.history, why);
+      if (!history_append(history, point, why)) failed.add(options.history, why);
     };
   }
 
@@ -184,28 +164,9 @@ int FlockchaseMain(const MainArguments& main_arguments) {
   }
 
   SweepArrays arrays{RefState, Derivs, ShadowState, Separation, DampingMax, EstimateRing};
-  if (RunSweep(arrays, carry, settings) == SweepOutcome::Escaped) return failed_files.empty() ? 0 : WriteFailed;
+  if (RunSweep(arrays, carry, settings) == SweepOutcome::Escaped) return failed.exit_code();
   stepper.reset();
-
-  console_print("Done!");
-  console_newline();
-  canvas_redraw();
-  const std::string bitmap_path = BaseName + ".bmp";
-  if (canvas_save_bmp(string_concat(BaseName, ".bmp"))) {
-    // Only now is the sweep's result safe; until then --resume can still
-    // finish it.
-    unlink(checkpoint_path.c_str());
-    clear_error();
-    run_command(string_concat("picvec ", BaseName), ShowNormal | WaitForEnd, 0);
-    if (last_error() != 0) {
-      std::fprintf(stderr, "flockchase: cannot start the converter picvec: %s\n",
-                   last_error() == 53 ? "not found on PATH" : ("run-time error " + std::to_string(last_error())).c_str());
-    }
-  } else {
-    failed_files.insert(bitmap_path);
-    std::fprintf(stderr, "flockchase: the converter is not started: %s was not written\n", bitmap_path.c_str());
-  }
-  std::fflush(stderr);
-  key_wait();
-  return failed_files.empty() ? 0 : WriteFailed;
+  // A segment keeps its checkpoint: the merge checks the segment by it.
+  // A segment on a compute node has nobody to look at its picture.
+  return EndRun(RunEnd{Name, !options.segment || options.convert, options.segment ? "" : checkpoint_path}, failed);
 }

@@ -46,6 +46,7 @@ bool parse_positive(const std::string& text, double& out) {
 std::string UsageText() {
   return "usage: flockchase [--step N] [--time-limit SECONDS] [--damping LOW:HIGH] [--threads 1|2]\n"
          "                  [--robust] [--tangent] [--passes N] [--target-error E]\n"
+         "                  [--segment I/K [--convert]] [--merge]\n"
          "                  [--history FILE] [--resume] [--headless] [--help] [--version]";
 }
 
@@ -61,6 +62,9 @@ std::string ResultOptionsText(const Options& options) {
   if (options.target_error) {
     std::snprintf(text, sizeof text, " target_error=%.17g", *options.target_error);
     line += text;
+  }
+  if (options.segment) {
+    line += " segment=" + std::to_string(options.segment->index) + "/" + std::to_string(options.segment->count);
   }
   return line;
 }
@@ -124,6 +128,19 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
                         extrapolated limit goes to the results file
                         (extrapolated): where the running estimate jumps,
                         the extrapolation can lie far from it
+  --segment I/K         run only the I-th of K contiguous, nearly equal groups
+                        of the columns the other options select (right to
+                        left), for K machines or processes: starts from the
+                        initial state at the group's first column and writes
+                        NAME.segI-K.csv, .checkpoint (kept at the end: the
+                        merge checks it) and .bmp; resumable with --resume
+                        --segment I/K. Starts the converter only with
+                        --convert
+  --convert             with --segment: start the converter at the end
+  --merge               merge the complete set of NAME.segI-K.csv here, made
+                        with the same options as given now, into NAME.csv
+                        (with a segment field), draw its chart, save NAME.bmp
+                        and run the converter, as a run ends
   --history FILE        write the convergence history of every column to
                         FILE: a line per 1000 measured passes
   --resume              continue a stopped sweep from NAME.checkpoint in the
@@ -204,23 +221,49 @@ OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
       if (!parse_positive(value, target))
         return {std::nullopt, "flockchase: --target-error takes a positive number, not '" + value + "'"};
       options.target_error = target;
+    } else if (name == "--segment") {
+      if (!take_value()) return no_value(name);
+      options.segment = parse_segment(value);
+      if (!options.segment)
+        return {std::nullopt, "flockchase: --segment takes I/K with 1 <= I <= K <= 799, not '" + value + "'"};
+    } else if (name == "--convert") {
+      options.convert = true;
+    } else if (name == "--merge") {
+      options.merge = true;
     } else if (name == "--resume") {
       options.resume = true;
     } else {
       return {std::nullopt, "flockchase: unknown option '" + arguments[i] + "'"};
     }
     if (has_value && (name == "--help" || name == "--version" || name == "--headless" || name == "-h" ||
-                       name == "--resume" || name == "--robust" || name == "--tangent"))
+                       name == "--resume" || name == "--robust" || name == "--tangent" || name == "--convert" ||
+                       name == "--merge"))
       return {std::nullopt, "flockchase: " + name + " takes no value"};
   }
   // A pass budget alone ends every column by its passes, whatever the
   // machine's speed.
   if (options.passes > 0 && !time_limit_given) options.time_limit = std::numeric_limits<double>::infinity();
+  if (options.merge && (options.segment || options.resume || !options.history.empty()))
+    return {std::nullopt, "flockchase: --merge goes with neither --segment, --resume nor --history"};
+  if (options.convert && !options.segment)
+    return {std::nullopt, "flockchase: --convert goes with --segment (other runs always start the converter)"};
   return {options, {}};
 }
 
-bool SelectsAnyColumn(const Options& options) {
+std::vector<std::int32_t> SelectedColumns(const Options& options) {
+  std::vector<std::int32_t> columns;
   for (std::int32_t x = FirstColumn; x >= LastColumn; x -= options.step)
-    if (options.damping.contains_column(x)) return true;
-  return false;
+    if (options.damping.contains_column(x)) columns.push_back(x);
+  return columns;
+}
+
+std::vector<std::int32_t> RunColumns(const Options& options) {
+  const std::vector<std::int32_t> selected = SelectedColumns(options);
+  return options.segment ? segment_columns(selected, *options.segment) : selected;
+}
+
+bool SelectsAnyColumn(const Options& options) { return !RunColumns(options).empty(); }
+
+std::string RunName(const std::string& base_name, const Options& options) {
+  return options.segment ? base_name + ".seg" + segment_tag(*options.segment) : base_name;
 }

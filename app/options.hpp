@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/damping_range.hpp"
+#include "app/segment.hpp"
 
 struct Options {
   int step = 1;                 // evaluate every step-th column from the right
@@ -21,6 +22,10 @@ struct Options {
   bool tangent = false;         // a second estimate from the tangent dynamics
   std::int32_t passes = 0;      // pass budget of a column; 0: none
   std::optional<double> target_error;  // converge on the standard error instead of the spread
+  // Sweeps split over machines.
+  std::optional<Segment> segment;  // run only segment I of K, into NAME.segI-K.*
+  bool convert = false;            // a segment run starts the converter too
+  bool merge = false;              // merge the complete set of segments into NAME.*
   bool help = false;
   bool version = false;
 };
@@ -38,8 +43,15 @@ struct OptionsResult {
 // overriding the first.
 OptionsResult ParseOptions(const std::vector<std::string>& arguments);
 
+// The columns that --step and --damping select, right to left, before any
+// --segment.
+std::vector<std::int32_t> SelectedColumns(const Options& options);
+// The columns the run evaluates: those selected, or those of its segment.
+std::vector<std::int32_t> RunColumns(const Options& options);
 // Whether the options select at least one column to evaluate.
 bool SelectsAnyColumn(const Options& options);
+// The name of the run's files: NAME, or NAME.segI-K for a segment.
+std::string RunName(const std::string& base_name, const Options& options);
 std::string UsageText();
 // What --help prints: the usage and what each option does.
 std::string HelpText();

@@ -8,6 +8,7 @@
 #include "app/checksum.hpp"
 #include "app/parameters.hpp"
 #include "app/results_file.hpp"
+#include "app/run_frame.hpp"
 #include "runtime/random.hpp"
 
 std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::string_view checkpoint_text,
@@ -116,13 +117,7 @@ Checkpoint CheckpointAfter(std::int32_t column, const SweepCarry& carry, const A
 }
 
 std::int32_t ResumeSweep(const Resumption& resumption, ArrayDescriptor& RefState, SweepCarry& carry, bool target_error) {
-  for (const ColumnResult& r : resumption.finished) {
-    carry.Exponent = r.exponent;
-    carry.Spread = r.spread;
-    carry.MeanDivergence = r.mean_divergence;
-    ReportColumn(r.damping, carry, PlusMinusFigure(r, target_error));
-    PlotColumn(r.column, carry);
-  }
+  ReplayColumns(resumption.finished, carry, target_error);
   const Checkpoint& c = resumption.checkpoint;
   for (std::int32_t i = 1; i <= StateSize; ++i) RefState[i] = c.ref_state[i];
   random_state().state = c.random_state;

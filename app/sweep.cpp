@@ -1,5 +1,6 @@
 #include "app/sweep.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "app/column_pass.hpp"
@@ -86,7 +87,7 @@ void PlotColumn(std::int32_t column, SweepCarry& carry) {
 }
 
 bool ColumnSelected(std::int32_t column, const SweepSettings& settings, [[maybe_unused]] Real damping_max) {
-  if (column > settings.start_column || column < LastColumn) return false;
+  if (column > settings.start_column || column < std::max(LastColumn, settings.end_column)) return false;
   if ((FirstColumn - column) % settings.step != 0) return false;
   // The range is compared with the exact damping (x - 50) / 800, of which
   // ColumnDamping gives the rounded value (DampingMax(1) is always 1).

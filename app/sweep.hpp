@@ -48,6 +48,7 @@ struct HistoryPoint {
 struct SweepSettings {
   int step = 1;                    // every step-th column from the right
   std::int32_t start_column = 849; // the first column evaluated, on the step grid
+  std::int32_t end_column = 51;    // no column left of it is evaluated
   DampingRange damping;            // only columns with damping in this range
   double time_limit = 100.0;       // elapsed seconds per column
   PassAdvance advance;             // empty: both steps on this thread, one after the other

@@ -111,3 +111,30 @@ inline std::string results_without_seconds(const std::string& csv) {
 // most within a fraction of a second, so their results do not depend on the
 // speed of the machine.
 inline const std::vector<std::string> ConvergingRun = {"--headless", "--damping", "0.83:0.87", "--step", "3"};
+
+// A saved chart, read straight from its bytes (24-bit, bottom-up).
+struct Bitmap {
+  int width = 0, height = 0;
+  std::string bytes;
+  // 0x00BBGGRR of the pixel at (x, y), y counted from the top.
+  unsigned pixel(int x, int y) const {
+    const int stride = (width * 3 + 3) / 4 * 4;
+    const std::size_t at = 54 + static_cast<std::size_t>(height - 1 - y) * stride + x * 3;
+    const auto b = static_cast<unsigned char>(bytes[at]);
+    const auto g = static_cast<unsigned char>(bytes[at + 1]);
+    const auto r = static_cast<unsigned char>(bytes[at + 2]);
+    return (b << 16) | (g << 8) | r;
+  }
+};
+
+inline Bitmap load_bitmap(const fs::path& path) {
+  Bitmap b;
+  b.bytes = read_file(path);
+  if (b.bytes.size() >= 54) {
+    b.width = *reinterpret_cast<const std::int32_t*>(&b.bytes[18]);
+    b.height = *reinterpret_cast<const std::int32_t*>(&b.bytes[22]);
+  }
+  return b;
+}
+
+constexpr unsigned Black = 0x000000;

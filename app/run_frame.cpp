@@ -1,0 +1,82 @@
+#include "app/run_frame.hpp"
+
+#include <cstdio>
+#include <unistd.h>
+
+#include "app/chart_frame.hpp"
+#include "app/parameters.hpp"
+#include "canvas/canvas.hpp"
+#include "canvas/window.hpp"
+#include "runtime/console.hpp"
+#include "runtime/console_window.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/keys.hpp"
+#include "runtime/process.hpp"
+
+namespace {
+
+constexpr int ShowNormal = 1;
+constexpr int WaitForEnd = 0x8000;
+
+}  // namespace
+
+int Fail(const std::string& message, int code) {
+  std::fprintf(stderr, "flockchase: %s\n", message.c_str());
+  return code;
+}
+
+void FailedWrites::add(const std::string& file, const std::string& why) {
+  if (files.insert(file).second) std::fprintf(stderr, "flockchase: %s\n", why.c_str());
+}
+
+void OpenChart(const Text& title, bool headless, Real damping_max) {
+  console_set_title(title);
+  console_clear();
+  console_move_window(Margin + PlotWidth + 6, 0);
+  console_clear();
+
+  const WindowHandle window = headless ? canvas_create_offscreen(Margin + PlotWidth, PlotHeight + 24)
+                                       : canvas_open_window(title, 0, 0, Margin + PlotWidth, PlotHeight + 24, 0);
+  canvas_attach(window, 0, true);
+  canvas_set_foreground(0);
+  canvas_set_background(0xFFFFFF);
+  canvas_clear(-1, 0);
+  DrawChartFrame(damping_max);
+}
+
+void ReplayColumns(const std::vector<ColumnResult>& columns, SweepCarry& carry, bool target_error) {
+  for (const ColumnResult& r : columns) {
+    carry.Exponent = r.exponent;
+    carry.Spread = r.spread;
+    carry.MeanDivergence = r.mean_divergence;
+    ReportColumn(r.damping, carry, PlusMinusFigure(r, target_error));
+    PlotColumn(r.column, carry);
+  }
+}
+
+int EndRun(const RunEnd& end, FailedWrites& failed) {
+  console_print("Done!");
+  console_newline();
+  canvas_redraw();
+  const std::string bitmap_path = end.run_name + ".bmp";
+  if (canvas_save_bmp(string_concat(end.run_name, ".bmp"))) {
+    // Only now is the run's result safe; until then --resume can still
+    // finish it.
+    if (!end.remove_after_save.empty()) unlink(end.remove_after_save.c_str());
+    if (end.convert) {
+      clear_error();
+      run_command(string_concat("picvec ", end.run_name), ShowNormal | WaitForEnd, 0);
+      if (last_error() != 0) {
+        std::fprintf(stderr, "flockchase: cannot start the converter picvec: %s\n",
+                     last_error() == 53 ? "not found on PATH" : ("run-time error " + std::to_string(last_error())).c_str());
+      }
+    }
+  } else {
+    failed.files.insert(bitmap_path);
+    if (end.convert)
+      std::fprintf(stderr, "flockchase: the converter is not started: %s was not written\n", bitmap_path.c_str());
+  }
+  std::fflush(stderr);
+  key_wait();
+  return failed.exit_code();
+}
