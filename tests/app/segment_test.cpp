@@ -165,3 +165,18 @@ TEST(SegmentRun, IncompleteOrForeignSetsAreRefusedAndNothingIsWritten) {
 }
 
 }  // namespace
+
+namespace {
+
+// The job array script of the README under a single-node cluster, where
+// this machine can run one (root, Slurm and munge installed).
+TEST(SegmentRun, SlurmJobArrayAndDependentMerge) {
+  const std::string command = std::string("bash '") + FLOCKCHASE_SOURCE_DIR + "/tests/app/slurm_array.sh' '" +
+                              FlockchaseBinary + "' '" + FLOCKCHASE_SOURCE_DIR + "' > /tmp/flockchase-slurm-test.log 2>&1";
+  const int status = std::system(command.c_str());
+  const std::string log = read_file("/tmp/flockchase-slurm-test.log");
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << log;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << log;
+}
+
+}  // namespace
