@@ -115,10 +115,12 @@ std::optional<std::vector<ColumnResult>> LoadSegments(const Options& options, co
 
 int MergeRun(const Options& options, const Text& base_name, ResultsLayout layout) {
   std::string error;
-  RunLock lock;
-  if (!take_run_lock(lock, base_name + ".lock", error)) return Fail(error);
+  // Checked before the lock is taken, so that a refused set leaves no file;
+  // the segments are only read, and replaced whole if at all.
   std::optional<std::vector<ColumnResult>> merged = LoadSegments(options, base_name, layout, error);
   if (!merged) return Fail("cannot merge: " + error);
+  RunLock lock;
+  if (!take_run_lock(lock, base_name + ".lock", error)) return Fail(error);
   for (const char* extension : {".csv", ".bmp", ".png"}) remove_stale_temporaries(base_name + extension);
 
   FailedWrites failed;

@@ -161,6 +161,7 @@ TEST(SegmentRun, IncompleteOrForeignSetsAreRefusedAndNothingIsWritten) {
     EXPECT_FALSE(box.exists("flockchase.csv")) << c.what;
     EXPECT_FALSE(box.exists("flockchase.bmp")) << c.what;
     EXPECT_FALSE(box.exists("picvec.calls")) << c.what;
+    EXPECT_FALSE(box.exists("flockchase.lock")) << c.what;
   }
 }
 
