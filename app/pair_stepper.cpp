@@ -78,30 +78,9 @@ PairStepper::~PairStepper() {
   worker_.join();
 }
 
-void PairStepper::advance(Real* reference, Real* shadow) {
-  ++passes_;
-  if (passes_ <= alone_until_) {
-    StepAdaptive(reference, reference_scratch_, StateSize, TimeStep, reference);
-    StepAdaptive(shadow, shadow_scratch_, StateSize, TimeStep, shadow);
-    ++taken_back_;
-    return;
-  }
-  job_ = shadow;
-  job_by_map_ = false;
-  publish(Posted);
-  const auto start = std::chrono::steady_clock::now();
-  const int reference_sub_steps = StepAdaptive(reference, reference_scratch_, StateSize, TimeStep, reference);
-  std::uint32_t expected = Posted;
-  if (job_state_.compare_exchange_strong(expected, Claimed, std::memory_order_acquire)) {
-    StepAdaptive(shadow, shadow_scratch_, StateSize, TimeStep, shadow);
-    ++taken_back_;
-  } else {
-    const auto stepped = std::chrono::steady_clock::now();
-    wait_until([this] { return job_state_.load(std::memory_order_acquire) == Done; });
-    judge_wait(start, stepped, reference_sub_steps);
-  }
-  job_state_.store(Idle, std::memory_order_relaxed);
-}
+// The plain pass is the measured one without a tangent and with the
+// shadow's own map: the same bits as two StepAdaptive calls.
+void PairStepper::advance(Real* reference, Real* shadow) { advance(reference, shadow, nullptr, false); }
 
 // The worker started with the reference step; the shadow step should have
 // taken as long as the reference step, scaled by their costs. Much longer
