@@ -1,9 +1,7 @@
 #include "app/merge.hpp"
 
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "app/resume.hpp"
 #include "app/run_frame.hpp"
@@ -11,15 +9,6 @@
 #include "runtime/replace_file.hpp"
 
 namespace {
-
-bool read_text(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream all;
-  all << in.rdbuf();
-  text = all.str();
-  return true;
-}
 
 // "I-K" of NAME.segI-K.csv, as --segment takes "I/K".
 std::optional<Segment> segment_of(const std::string& file, const std::string& base_name) {
@@ -78,19 +67,14 @@ std::optional<std::vector<ColumnResult>> LoadSegments(const Options& options, co
       return std::nullopt;
     }
     const std::string& base = at->second.base;
-    std::string checkpoint_text, results_text;
-    if (!read_text(base + ".checkpoint", checkpoint_text)) {
+    if (!std::filesystem::exists(base + ".checkpoint")) {
       error = base + ".checkpoint is missing: the segment did not run to its end, or its receipt was removed";
       return std::nullopt;
     }
-    if (!read_text(base + ".csv", results_text)) {
-      error = base + ".csv cannot be read";
-      return std::nullopt;
-    }
+    // A finished segment is checked as a resumption of it would be.
     Options of_segment = options;
     of_segment.segment = segment;
-    std::optional<Resumption> done =
-        ResumptionFrom(ResultOptionsText(of_segment), checkpoint_text, results_text, base, error, layout);
+    std::optional<Resumption> done = LoadResumption(ResultOptionsText(of_segment), base, error, layout);
     if (!done) {
       error = base + ": " + error;
       return std::nullopt;
