@@ -2,23 +2,22 @@
 
 #include "app/model/divergence.hpp"
 #include "app/model/integrator.hpp"
-#include "app/parameters.hpp"
 #include "app/pass_steps.hpp"
 #include "runtime/numeric.hpp"
 
 void AdvanceBoth(ColumnPass& pass, const PassAdvance& advance) {
   if (advance) {
-    advance(pass.ref, pass.shadow);
+    advance(pass.model, pass.ref.data(), pass.shadow.data());
     return;
   }
-  StepAdaptive(pass.ref, pass.derivs, StateSize, TimeStep, pass.ref);
-  StepAdaptive(pass.shadow, pass.derivs, StateSize, TimeStep, pass.shadow);
+  StepAdaptive(pass.model, pass.ref.data(), pass.derivs.data(), TimeStep, pass.ref.data());
+  StepAdaptive(pass.model, pass.shadow.data(), pass.derivs.data(), TimeStep, pass.shadow.data());
 }
 
 namespace {
 
 // Normalises the tangent vector and returns the log of its growth.
-Real NormaliseTangent(Real* tangent) {
+Real NormaliseTangent(FlockState& tangent) {
   Real squares = 0;
   for (std::int32_t i = 1; i <= StateSize; ++i) squares = squares + tangent[i] * tangent[i];
   const Real length = square_root(squares);
@@ -28,27 +27,29 @@ Real NormaliseTangent(Real* tangent) {
 
 }  // namespace
 
-void StartTangent(Real* tangent) {
+void StartTangent(ColumnPass& pass) {
+  pass.with_tangent = true;
   const Real component = 1 / square_root(StateSize);
-  for (std::int32_t i = 1; i <= StateSize; ++i) tangent[i] = component;
+  for (std::int32_t i = 1; i <= StateSize; ++i) pass.tangent[i] = component;
 }
 
 Real TangentExponent(const ColumnPass& pass) { return pass.TangentLogSum / (pass.MeasuredSteps * TimeStep); }
 
 void AdvanceMeasured(ColumnPass& pass, const MeasuredAdvance& advance) {
+  Real* const tangent = pass.with_tangent ? pass.tangent.data() : nullptr;
   if (advance) {
-    advance(pass.ref, pass.shadow, pass.tangent, pass.robust);
+    advance(pass.model, pass.ref.data(), pass.shadow.data(), tangent, pass.robust);
     return;
   }
-  StepPairAlone(pass.ref, pass.shadow, pass.tangent, pass.robust);
+  StepPairAlone(pass.model, pass.ref.data(), pass.shadow.data(), tangent, pass.robust);
 }
 
 PassEnd FinishPass(ColumnPass& pass, Real& exponent, Real& mean_divergence) {
   static const Real EpsilonSquared = Epsilon * Epsilon;
-  const Real tangent_growth = pass.tangent ? NormaliseTangent(pass.tangent) : 0;
-  Real* const ref = pass.ref;
-  Real* const shadow = pass.shadow;
-  Real* const separation = pass.separation;
+  const Real tangent_growth = pass.with_tangent ? NormaliseTangent(pass.tangent) : 0;
+  const FlockState& ref = pass.ref;
+  FlockState& shadow = pass.shadow;
+  FlockState& separation = pass.separation;
   Real S = 0;
   for (std::int32_t i = 1; i <= StateSize; ++i) {
     separation[i] = shadow[i] - ref[i];
@@ -69,9 +70,9 @@ PassEnd FinishPass(ColumnPass& pass, Real& exponent, Real& mean_divergence) {
   pass.LogSum = pass.LogSum + log_growth;
   ++pass.MeasuredSteps;
   batch_add(pass.batch, log_growth / TimeStep);
-  AddDivergenceSample(ref, Epsilon, pass.DivergenceSum);
+  AddDivergenceSample(pass.model, ref.data(), Epsilon, pass.DivergenceSum);
   if (large) ++pass.LargePasses;
-  if (pass.tangent) {
+  if (pass.with_tangent) {
     pass.TangentLogSum = pass.TangentLogSum + tangent_growth;
     batch_add(pass.tangent_batch, tangent_growth / TimeStep);
   }

@@ -3,25 +3,31 @@
 // the transient, the growth and the divergence of the flow logged.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 
 #include "app/batch_means.hpp"
+#include "app/model/flock_model.hpp"
+#include "app/parameters.hpp"
 #include "runtime/real.hpp"
 
-// Advances the reference and the shadow state by one step each.
-using PassAdvance = std::function<void(Real* reference, Real* shadow)>;
+// Advances the reference and the shadow state of the model by one step each.
+using PassAdvance = std::function<void(const FlockModel& model, Real* reference, Real* shadow)>;
 // The same with a tangent vector carried by the reference (none when null)
 // and, when robust, the shadow stepped by the reference's map.
-using MeasuredAdvance = std::function<void(Real* reference, Real* shadow, Real* tangent, bool robust)>;
+using MeasuredAdvance =
+    std::function<void(const FlockModel& model, Real* reference, Real* shadow, Real* tangent, bool robust)>;
 
-// The running values of one column, all zero at its start.
+// The vectors and running values of one column, all zero at its start but
+// the model and the reference state, which the column continues.
 struct ColumnPass {
-  Real* ref = nullptr;         // RefState
-  Real* shadow = nullptr;      // ShadowState
-  Real* separation = nullptr;  // Separation
-  Real* derivs = nullptr;      // Derivs, scratch of the steps
-  Real* ring = nullptr;        // EstimateRing
+  FlockModel model;
+  FlockState ref{};         // RefState
+  FlockState shadow{};      // ShadowState
+  FlockState separation{};  // Separation
+  FlockState derivs{};      // Derivs, scratch of the steps
+  std::array<Real, BufferLength> ring{};  // EstimateRing
   std::int32_t Iteration = 0;
   std::int32_t MeasuredSteps = 0;
   Real LogSum = 0;
@@ -32,10 +38,11 @@ struct ColumnPass {
   // such a separation is the dynamics, not the integrator).
   bool robust = false;
   std::int32_t LargePasses = 0;  // measured passes beyond the bound
-  // The tangent estimate: a unit tangent vector (elements 1..32), when given,
-  // stepped with the reference and normalised every pass; its log growth is
-  // logged over the same measured passes.
-  Real* tangent = nullptr;
+  // The tangent estimate, once StartTangent has switched it on: a unit
+  // tangent vector stepped with the reference and normalised every pass; its
+  // log growth is logged over the same measured passes.
+  bool with_tangent = false;
+  FlockState tangent{};
   Real TangentLogSum = 0;
   BatchMeans tangent_batch;
 };
@@ -58,7 +65,8 @@ void AdvanceMeasured(ColumnPass& pass, const MeasuredAdvance& advance);
 // exponent and divergence and the ring of estimates.
 PassEnd FinishPass(ColumnPass& pass, Real& exponent, Real& mean_divergence);
 
-// Puts the tangent vector along the diagonal, as the shadow starts.
-void StartTangent(Real* tangent);
+// Switches the tangent estimate on, its vector along the diagonal as the
+// shadow starts.
+void StartTangent(ColumnPass& pass);
 // The running tangent estimate of a column.
 Real TangentExponent(const ColumnPass& pass);

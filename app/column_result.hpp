@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -31,6 +32,9 @@ struct ColumnResult {
   // Of a merged results file: the segment (I of K) the column came from.
   std::optional<std::int32_t> segment;
 };
+
+// Who hears of a finished column: the report line, the curve, the files.
+using ColumnObserver = std::function<void(const ColumnResult&)>;
 
 // The word a results file uses for how a column ended, and back.
 std::string_view column_end_name(ColumnEnd end);

@@ -110,8 +110,8 @@ int MergeRun(const Options& options, const Text& base_name, ResultsLayout layout
   FailedWrites failed;
   ResultsFile results;
   if (!results_start(results, base_name + ".csv", *merged, error, ResultsLayout::Merged)) return Fail(error, WriteFailed);
-  OpenChart(base_name, options.headless, 1.0L);
-  SweepCarry carry;
-  ReplayColumns(*merged, carry, options.target_error.has_value());
+  OpenChart(base_name, options.headless);
+  ChartCurve curve;
+  ReplayColumns(*merged, DisplayObservers(options.target_error.has_value(), curve));
   return EndRun(RunEnd{base_name, true, ""}, failed);
 }

@@ -80,7 +80,9 @@ PairStepper::~PairStepper() {
 
 // The plain pass is the measured one without a tangent and with the
 // shadow's own map: the same bits as two StepAdaptive calls.
-void PairStepper::advance(Real* reference, Real* shadow) { advance(reference, shadow, nullptr, false); }
+void PairStepper::advance(const FlockModel& model, Real* reference, Real* shadow) {
+  advance(model, reference, shadow, nullptr, false);
+}
 
 // The worker started with the reference step; the shadow step should have
 // taken as long as the reference step, scaled by their costs. Much longer
@@ -92,22 +94,24 @@ void PairStepper::judge_wait(std::chrono::steady_clock::time_point start, std::c
   if (std::chrono::steady_clock::now() - start > expected_shadow + SlowWait) go_alone();
 }
 
-void PairStepper::advance(Real* reference, Real* shadow, Real* tangent, bool robust) {
+void PairStepper::advance(const FlockModel& model, Real* reference, Real* shadow, Real* tangent, bool robust) {
   ++passes_;
   if (passes_ <= alone_until_) {
-    StepPairAlone(reference, shadow, tangent, robust);
+    StepPairAlone(model, reference, shadow, tangent, robust);
     ++taken_back_;
     return;
   }
+  job_model_ = &model;
   job_ = shadow;
   job_by_map_ = robust;
   reference_sub_steps_.store(0, std::memory_order_relaxed);
   publish(Posted);
   const auto start = std::chrono::steady_clock::now();
   ReferenceStep step;
+  step.model = &model;
   step.state = reference;
   step.tangent = tangent;
-  step.scratch = reference_scratch_;
+  step.scratch = reference_scratch_.data();
   const int k = ReferenceBegin(step);
   reference_sub_steps_.store(k, std::memory_order_release);
   const FoldShifts folds = ReferenceFinish(step, k);
@@ -130,11 +134,11 @@ void PairStepper::advance(Real* reference, Real* shadow, Real* tangent, bool rob
 // it ends its own step, so the wait is short and only spins.
 void PairStepper::shadow_step() {
   if (!job_by_map_) {
-    shadow_sub_steps_ = StepAdaptive(job_, shadow_scratch_, StateSize, TimeStep, job_);
+    shadow_sub_steps_ = StepAdaptive(*job_model_, job_, shadow_scratch_.data(), TimeStep, job_);
     return;
   }
   StepDraft draft;
-  ShadowBegin(job_, shadow_scratch_, draft);
+  ShadowBegin(*job_model_, job_, shadow_scratch_.data(), draft);
   int k = 0;
   for (int i = 1; (k = reference_sub_steps_.load(std::memory_order_acquire)) == 0; ++i) {
     if (i % YieldEvery == 0) {
@@ -143,7 +147,7 @@ void PairStepper::shadow_step() {
       _mm_pause();
     }
   }
-  ShadowFinish(draft, shadow_scratch_, k, job_);
+  ShadowFinish(*job_model_, draft, shadow_scratch_.data(), k, job_);
   shadow_sub_steps_ = k;
 }
 

@@ -17,6 +17,7 @@
 #include <mutex>
 #include <thread>
 
+#include "app/model/flock_model.hpp"
 #include "runtime/real.hpp"
 
 class PairStepper {
@@ -26,15 +27,15 @@ class PairStepper {
   PairStepper(const PairStepper&) = delete;
   PairStepper& operator=(const PairStepper&) = delete;
 
-  // One StepAdaptive of TimeStep on each state, in place.
-  void advance(Real* reference, Real* shadow);
+  // One StepAdaptive of TimeStep of the model on each state, in place.
+  void advance(const FlockModel& model, Real* reference, Real* shadow);
   // The same with the measurement options: `tangent` (none when null)
   // carried through the reference's step, and with `robust` the shadow
   // stepped by the reference's map. The shadow's coarse and half steps do
   // not depend on the reference's sub-step count, so the worker takes them
   // while the reference takes its own, and waits for the count only before
   // it refines. The same bits as StepPairAlone.
-  void advance(Real* reference, Real* shadow, Real* tangent, bool robust);
+  void advance(const FlockModel& model, Real* reference, Real* shadow, Real* tangent, bool robust);
 
   // How many shadow steps the calling thread took itself, and how many the
   // worker took.
@@ -61,6 +62,7 @@ class PairStepper {
   std::atomic<bool> stop_{false};
   std::mutex mutex_;
   std::condition_variable changed_;
+  const FlockModel* job_model_ = nullptr;
   Real* job_ = nullptr;
   bool job_by_map_ = false;  // the shadow follows the reference's sub-step count
   std::atomic<int> reference_sub_steps_{0};  // published mid-step; 0 until then
@@ -71,7 +73,7 @@ class PairStepper {
   std::uint64_t alone_until_ = 0;  // the last pass of the latest while alone
   int alone_length_ = 0;
   std::atomic<std::uint64_t> by_worker_{0};
-  alignas(64) Real reference_scratch_[33] = {};
-  alignas(64) Real shadow_scratch_[33] = {};
+  alignas(64) FlockState reference_scratch_{};
+  alignas(64) FlockState shadow_scratch_{};
   std::thread worker_;
 };

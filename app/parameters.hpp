@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "app/model/flock_model.hpp"
 #include "runtime/real.hpp"
 
 // Length of the separation between the two trajectories, in single precision.
@@ -10,6 +11,8 @@ inline const Real Epsilon = widen(1e-8f);
 inline const Real TimeStep = 0.01L;
 constexpr std::int32_t BufferLength = 1000;
 inline const Real ExponentRange = 2.0L;
+// The damping of the rightmost edge of the plot area.
+constexpr Real DampingMax = 1.0L;
 // A column ends when the spread of its recent estimates falls below this.
 inline const Real SpreadTolerance = widen(0.001f);
 constexpr std::int32_t PlotWidth = 800;
@@ -17,7 +20,6 @@ constexpr std::int32_t PlotHeight = 600;
 constexpr std::int32_t Margin = 50;
 constexpr std::int32_t TicksX = 10;
 constexpr std::int32_t TicksY = 10;
-constexpr std::int32_t StateSize = 32;
 
 // The columns of the plot area that are evaluated, right to left.
 constexpr std::int32_t FirstColumn = Margin + PlotWidth - 1;  // 849

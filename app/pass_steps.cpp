@@ -3,19 +3,19 @@
 #include "app/parameters.hpp"
 
 int ReferenceBegin(ReferenceStep& s) {
-  if (!s.tangent) return SubStepCount(StepBegin(s.state, s.scratch, TimeStep, s.draft));
+  if (!s.tangent) return SubStepCount(StepBegin(*s.model, s.state, s.scratch, TimeStep, s.draft));
   for (int i = 1; i <= StateSize; ++i) {
     s.joined[i] = s.state[i];
     s.joined[StateSize + i] = s.tangent[i];
   }
-  return SubStepCount(TangentStepBegin(s.joined, TimeStep, s.tangent_draft));
+  return SubStepCount(TangentStepBegin(*s.model, s.joined, TimeStep, s.tangent_draft));
 }
 
 FoldShifts ReferenceFinish(ReferenceStep& s, int k) {
   if (!s.tangent) {
-    StepFinish(s.draft, s.scratch, TimeStep, k, s.state);
+    StepFinish(*s.model, s.draft, s.scratch, TimeStep, k, s.state);
   } else {
-    TangentStepFinish(s.tangent_draft, TimeStep, k, s.joined);
+    TangentStepFinish(*s.model, s.tangent_draft, TimeStep, k, s.joined);
     for (int i = 1; i <= StateSize; ++i) {
       s.state[i] = s.joined[i];
       s.tangent[i] = s.joined[StateSize + i];
@@ -24,31 +24,34 @@ FoldShifts ReferenceFinish(ReferenceStep& s, int k) {
   return FoldStep(s.state);
 }
 
-void ShadowBegin(const Real* shadow, Real* scratch, StepDraft& draft) { StepBegin(shadow, scratch, TimeStep, draft); }
-
-void ShadowFinish(StepDraft& draft, Real* scratch, int k, Real* shadow) {
-  StepFinish(draft, scratch, TimeStep, k, shadow);
+void ShadowBegin(const FlockModel& model, const Real* shadow, Real* scratch, StepDraft& draft) {
+  StepBegin(model, shadow, scratch, TimeStep, draft);
 }
 
-void StepPairAlone(Real* reference, Real* shadow, Real* tangent, bool robust) {
-  Real reference_scratch[33];
+void ShadowFinish(const FlockModel& model, StepDraft& draft, Real* scratch, int k, Real* shadow) {
+  StepFinish(model, draft, scratch, TimeStep, k, shadow);
+}
+
+void StepPairAlone(const FlockModel& model, Real* reference, Real* shadow, Real* tangent, bool robust) {
+  FlockState reference_scratch;
   ReferenceStep step;
+  step.model = &model;
   step.state = reference;
   step.tangent = tangent;
-  step.scratch = reference_scratch;
+  step.scratch = reference_scratch.data();
   const int k = ReferenceBegin(step);
   const FoldShifts folds = ReferenceFinish(step, k);
-  Real shadow_scratch[33];
+  FlockState shadow_scratch;
   if (!robust) {
-    StepAdaptive(shadow, shadow_scratch, StateSize, TimeStep, shadow);
+    StepAdaptive(model, shadow, shadow_scratch.data(), TimeStep, shadow);
     return;
   }
   StepDraft draft;
   if (k > 2) {
-    StepBeginCoarse(shadow, TimeStep, draft);
+    StepBeginCoarse(model, shadow, TimeStep, draft);
   } else {
-    ShadowBegin(shadow, shadow_scratch, draft);
+    ShadowBegin(model, shadow, shadow_scratch.data(), draft);
   }
-  ShadowFinish(draft, shadow_scratch, k, shadow);
+  ShadowFinish(model, draft, shadow_scratch.data(), k, shadow);
   ApplyFolds(shadow, folds);
 }

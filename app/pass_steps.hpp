@@ -14,22 +14,23 @@
 // StepAdaptive; `tangent` (none when null) is carried through the same
 // stages.
 struct ReferenceStep {
+  const FlockModel* model = nullptr;
   Real* state = nullptr;
   Real* tangent = nullptr;
-  Real* scratch = nullptr;  // 33 elements
+  Real* scratch = nullptr;  // a FlockState's elements
   StepDraft draft;
   TangentDraft tangent_draft;
-  Real joined[65];  // state and tangent side by side
+  Real joined[TangentStepSize + 1];  // state and tangent side by side
 };
 int ReferenceBegin(ReferenceStep& step);
 FoldShifts ReferenceFinish(ReferenceStep& step, int k);
 
 // The shadow's step with the reference's sub-step count k, not folded: the
 // reference's fold shifts follow with ApplyFolds.
-void ShadowBegin(const Real* shadow, Real* scratch, StepDraft& draft);
-void ShadowFinish(StepDraft& draft, Real* scratch, int k, Real* shadow);
+void ShadowBegin(const FlockModel& model, const Real* shadow, Real* scratch, StepDraft& draft);
+void ShadowFinish(const FlockModel& model, StepDraft& draft, Real* scratch, int k, Real* shadow);
 
 // Both steps of a pass on this thread: the reference (with its tangent when
 // given), then the shadow, by the reference's map when `robust`, else by its
 // own StepAdaptive.
-void StepPairAlone(Real* reference, Real* shadow, Real* tangent, bool robust);
+void StepPairAlone(const FlockModel& model, Real* reference, Real* shadow, Real* tangent, bool robust);

@@ -8,7 +8,6 @@
 #include "app/checksum.hpp"
 #include "app/parameters.hpp"
 #include "app/results_file.hpp"
-#include "app/run_frame.hpp"
 #include "runtime/random.hpp"
 
 std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::string_view checkpoint_text,
@@ -98,33 +97,32 @@ std::optional<Resumption> LoadResumption(const std::string& options_text, const 
   return ResumptionFrom(options_text, checkpoint_text, results_text, base_name, error, layout);
 }
 
-Checkpoint CheckpointAfter(std::int32_t column, const SweepCarry& carry, const ArrayDescriptor& RefState,
+Checkpoint CheckpointAfter(const ColumnResult& result, bool first_point, const FlockState& ref,
                            const std::string& options_text, std::int32_t results_lines, std::uint32_t results_crc) {
   Checkpoint c;
   c.options = options_text;
-  c.column = column;
-  c.row = ExponentRow(carry.Exponent);
+  c.column = result.column;
+  c.row = ExponentRow(result.exponent);
   c.results_lines = results_lines;
   c.results_crc = results_crc;
-  c.first_point = carry.FirstPoint;
+  c.first_point = first_point;
   c.random_state = random_state().state;
   c.random_last = random_state().last;
-  c.exponent = carry.Exponent;
-  c.mean_divergence = carry.MeanDivergence;
-  c.spread = carry.Spread;
-  for (std::int32_t i = 1; i <= StateSize; ++i) c.ref_state[i] = RefState[i];
+  c.exponent = result.exponent;
+  c.mean_divergence = result.mean_divergence;
+  c.spread = result.spread;
+  for (std::int32_t i = 1; i <= StateSize; ++i) c.ref_state[i] = ref[i];
   return c;
 }
 
-std::int32_t ResumeSweep(const Resumption& resumption, ArrayDescriptor& RefState, SweepCarry& carry, bool target_error) {
-  ReplayColumns(resumption.finished, carry, target_error);
+std::int32_t ResumeSweep(const Resumption& resumption, FlockState& ref, SweepCarry& carry, bool& first_point) {
   const Checkpoint& c = resumption.checkpoint;
-  for (std::int32_t i = 1; i <= StateSize; ++i) RefState[i] = c.ref_state[i];
+  for (std::int32_t i = 1; i <= StateSize; ++i) ref[i] = c.ref_state[i];
   random_state().state = c.random_state;
   random_state().last = c.random_last;
   carry.Exponent = c.exponent;
   carry.MeanDivergence = c.mean_divergence;
   carry.Spread = c.spread;
-  carry.FirstPoint = c.first_point;
+  first_point = c.first_point;
   return c.column;
 }

@@ -11,7 +11,6 @@
 #include "app/column_result.hpp"
 #include "app/results_file.hpp"
 #include "app/sweep.hpp"
-#include "runtime/array.hpp"
 #include "runtime/text.hpp"
 
 struct Resumption {
@@ -32,12 +31,12 @@ std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::s
                                          std::string_view results_text, const Text& base_name, std::string& error,
                                          ResultsLayout layout = ResultsLayout::Plain);
 
-// The checkpoint after a finished column.
-Checkpoint CheckpointAfter(std::int32_t column, const SweepCarry& carry, const ArrayDescriptor& RefState,
+// The checkpoint after a finished column, `ref` the state it ended with and
+// `first_point` whether the curve still waits for its first point.
+Checkpoint CheckpointAfter(const ColumnResult& result, bool first_point, const FlockState& ref,
                            const std::string& options_text, std::int32_t results_lines, std::uint32_t results_crc);
 
-// Reports and draws the finished columns again, exactly as they were, and
-// puts back the state the next column starts from. Returns the last
-// finished column.
-// finished column. `target_error`: the run reports standard errors.
-std::int32_t ResumeSweep(const Resumption& resumption, ArrayDescriptor& RefState, SweepCarry& carry, bool target_error);
+// Puts back the state the next column starts from: the reference state, the
+// carry, the random generator and whether the curve has begun. Returns the
+// last finished column.
+std::int32_t ResumeSweep(const Resumption& resumption, FlockState& ref, SweepCarry& carry, bool& first_point);

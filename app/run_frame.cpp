@@ -29,7 +29,7 @@ void FailedWrites::add(const std::string& file, const std::string& why) {
   if (files.insert(file).second) std::fprintf(stderr, "flockchase: %s\n", why.c_str());
 }
 
-void OpenChart(const Text& title, bool headless, Real damping_max) {
+void OpenChart(const Text& title, bool headless) {
   console_set_title(title);
   console_clear();
   console_move_window(Margin + PlotWidth + 6, 0);
@@ -40,17 +40,13 @@ void OpenChart(const Text& title, bool headless, Real damping_max) {
   canvas_attach(window, 0, true);
   canvas_set_foreground(0);
   canvas_set_background(0xFFFFFF);
-  canvas_clear(-1, 0);
-  DrawChartFrame(damping_max);
+  canvas_clear(DefaultColour, 0);
+  DrawChartFrame(DampingMax);
 }
 
-void ReplayColumns(const std::vector<ColumnResult>& columns, SweepCarry& carry, bool target_error) {
+void ReplayColumns(const std::vector<ColumnResult>& columns, const std::vector<ColumnObserver>& observers) {
   for (const ColumnResult& r : columns) {
-    carry.Exponent = r.exponent;
-    carry.Spread = r.spread;
-    carry.MeanDivergence = r.mean_divergence;
-    ReportColumn(r.damping, carry, PlusMinusFigure(r, target_error));
-    PlotColumn(r.column, carry);
+    for (const ColumnObserver& observe : observers) observe(r);
   }
 }
 

@@ -29,11 +29,11 @@ struct FailedWrites {
 
 // Titles and clears the terminal, opens the chart window (off-screen when
 // headless or without a display) and draws the frame.
-void OpenChart(const Text& title, bool headless, Real damping_max);
+void OpenChart(const Text& title, bool headless);
 
-// Reports and draws finished columns again, exactly as they were first
-// reported and drawn.
-void ReplayColumns(const std::vector<ColumnResult>& columns, SweepCarry& carry, bool target_error);
+// Hands finished columns to the observers again, in order: the report line
+// and the curve show them exactly as they were first shown.
+void ReplayColumns(const std::vector<ColumnResult>& columns, const std::vector<ColumnObserver>& observers);
 
 // "Done!", the chart saved as RUN.bmp, then (when `convert`) the converter
 // on RUN, and the wait for a key. `after_save` runs once the bitmap is safe.

@@ -14,11 +14,12 @@
 #include "app/model/flock_derivs.hpp"
 #include "app/model/gauss_deviate.hpp"
 #include "app/model/integrator.hpp"
-#include "app/model/model_globals.hpp"
 #include "app/model/plain_model.hpp"
 #include "ratio_reporter.hpp"
 
 namespace {
+
+using model_test::model;
 
 const Real Epsilon = widen(1e-8f);
 
@@ -36,14 +37,14 @@ struct SweepState {
       state[4 * k - 1] = widen(0.01f) * GaussDeviate();
       state[4 * k] = widen(0.01f) * GaussDeviate();
     }
-    FlockDamping() = 0.5L;
+    model.FlockDamping = 0.5L;
     Real derivs[33];
-    for (int i = 0; i < 1000; ++i) StepAdaptive(state, derivs, 32, 0.01L, state);
+    for (int i = 0; i < 1000; ++i) StepAdaptive(model, state, derivs, 0.01L, state);
     // The number of sub-steps a step from here takes.
     Real coarse[33], halves[33];
-    StepRK4(state, derivs, 32, 0.01L, coarse);
-    StepRK4(state, derivs, 32, 0.005L, halves);
-    StepRK4(halves, derivs, 32, 0.005L, halves);
+    StepRK4(model, state, derivs, 0.01L, coarse);
+    StepRK4(model, state, derivs, 0.005L, halves);
+    StepRK4(model, halves, derivs, 0.005L, halves);
     Real err = 0;
     for (int i = 1; i <= 32; ++i) err = std::fmax(err, std::fabs(coarse[i] - halves[i]));
     sub_steps = SubStepCount(err);
@@ -81,7 +82,7 @@ void BM_FlockDerivs(benchmark::State& st) {
   const SweepState& s = sweep_state();
   Real rates[33];
   for (auto _ : st) {
-    FlockDerivs(s.state, rates, 32);
+    FlockDerivs(model, s.state, rates);
     benchmark::DoNotOptimize(rates);
     benchmark::ClobberMemory();
   }
@@ -104,7 +105,7 @@ void BM_StepAdaptive(benchmark::State& st) {
   const SweepState& s = sweep_state();
   Real out[33], derivs[33];
   for (auto _ : st) {
-    StepAdaptive(s.state, derivs, 32, 0.01L, out);
+    StepAdaptive(model, s.state, derivs, 0.01L, out);
     benchmark::DoNotOptimize(out);
     benchmark::ClobberMemory();
   }
@@ -112,7 +113,7 @@ void BM_StepAdaptive(benchmark::State& st) {
 }
 BENCHMARK(BM_StepAdaptive);
 
-void production_derivs(const Real* s, Real* r) { FlockDerivs(s, r, 32); }
+void production_derivs(const Real* s, Real* r) { FlockDerivs(model, s, r); }
 
 void BM_Divergence_Loop64(benchmark::State& st) {
   Real state[33], derivs[33];
@@ -129,7 +130,7 @@ void BM_Divergence_Sample(benchmark::State& st) {
   const SweepState& s = sweep_state();
   for (auto _ : st) {
     Real sum = 0;
-    AddDivergenceSample(s.state, Epsilon, sum);
+    AddDivergenceSample(model, s.state, Epsilon, sum);
     benchmark::DoNotOptimize(sum);
   }
 }

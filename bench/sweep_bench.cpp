@@ -25,6 +25,8 @@
 
 namespace {
 
+using model_test::model;
+
 constexpr int Passes = 2000;
 
 void plain_exp_ln(const Real* state, Real* rates) { plain::flock_derivs_exp_ln(state, rates); }
@@ -46,12 +48,8 @@ void run_passes(benchmark::State& st, bool robust, bool tangent, Advance advance
   for (auto _ : st) {
     plain::ProductionColumn production;
     ColumnPass& pass = production.pass;
-    Real tangent_vector[33];
     pass.robust = robust;
-    if (tangent) {
-      StartTangent(tangent_vector);
-      pass.tangent = tangent_vector;
-    }
+    if (tangent) StartTangent(pass);
     Real exponent = 0, divergence = 0;
     for (int p = 0; p < Passes; ++p) {
       ++pass.Iteration;
@@ -72,8 +70,8 @@ void run_measured(benchmark::State& st, bool robust, bool tangent, const Measure
 
 void measured_on_two_threads(benchmark::State& st, bool robust, bool tangent) {
   PairStepper stepper;
-  run_measured(st, robust, tangent, [&stepper](Real* r, Real* s, Real* t, bool by_map) {
-    stepper.advance(r, s, t, by_map);
+  run_measured(st, robust, tangent, [&stepper](const FlockModel& m, Real* r, Real* s, Real* t, bool by_map) {
+    stepper.advance(m, r, s, t, by_map);
   });
   st.counters["times_alone"] = static_cast<double>(stepper.times_alone());
 }
@@ -91,10 +89,12 @@ BENCHMARK(BM_Pass_Tangent_TwoThreads)->Unit(benchmark::kMillisecond)->UseRealTim
 void BM_FlockTangent(benchmark::State& st) {
   plain::Column column;
   plain::first_column(column.ref, column.shadow);
-  Real tangent[33], rates[33];
-  StartTangent(tangent);
+  plain::ProductionColumn production;
+  StartTangent(production.pass);
+  const Real* const tangent = production.pass.tangent.data();
+  Real rates[33];
   for (auto _ : st) {
-    FlockTangent(column.ref, tangent, rates);
+    FlockTangent(model, column.ref, tangent, rates);
     benchmark::DoNotOptimize(rates);
     benchmark::ClobberMemory();
   }
@@ -106,7 +106,7 @@ BENCHMARK(BM_Pass_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Pass_TwoThreads(benchmark::State& st) {
   PairStepper stepper;
-  run_production(st, [&stepper](Real* r, Real* s) { stepper.advance(r, s); });
+  run_production(st, [&stepper](const FlockModel& m, Real* r, Real* s) { stepper.advance(m, r, s); });
   // The share of shadow steps the calling thread had to take itself.
   st.counters["taken_back"] = static_cast<double>(stepper.steps_taken_back()) /
                               static_cast<double>(stepper.steps_taken_back() + stepper.steps_by_worker());
@@ -146,7 +146,7 @@ BENCHMARK(BM_Pass_OneThread_Busy)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_Pass_TwoThreads_Busy(benchmark::State& st) {
   BusyLoops busy;
   PairStepper stepper;
-  run_production(st, [&stepper](Real* r, Real* s) { stepper.advance(r, s); });
+  run_production(st, [&stepper](const FlockModel& m, Real* r, Real* s) { stepper.advance(m, r, s); });
   st.counters["times_alone"] = static_cast<double>(stepper.times_alone());
 }
 BENCHMARK(BM_Pass_TwoThreads_Busy)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -158,7 +158,7 @@ void BM_FlockDerivs(benchmark::State& st) {
   for (int p = 0; p < 999; ++p) plain::pass(column, plain::flock_derivs_fast);
   Real rates[33];
   for (auto _ : st) {
-    FlockDerivs(column.ref, rates, 32);
+    FlockDerivs(model, column.ref, rates);
     benchmark::DoNotOptimize(rates);
     benchmark::ClobberMemory();
   }

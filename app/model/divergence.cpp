@@ -1,12 +1,11 @@
 #include "app/model/divergence.hpp"
 
 #include "app/model/flock_terms.hpp"
-#include "app/model/model_globals.hpp"
 
 using namespace flock;
 
-void AddDivergenceSample(const Real* state, Real epsilon, Real& divergence_sum) {
-  const Real damping = FlockDamping();
+void AddDivergenceSample(const FlockModel& model, const Real* state, Real epsilon, Real& divergence_sum) {
+  const Real damping = model.FlockDamping;
   const Real half = epsilon * 0.5L;
   FlockTerms t;
   flock_terms(state, t);

@@ -2,6 +2,7 @@
 // FlockDerivs by central differences, one component at a time.
 #pragma once
 
+#include "app/model/flock_model.hpp"
 #include "runtime/real.hpp"
 
 // Adds to `divergence_sum`, component by component in ascending order, the
@@ -12,4 +13,4 @@
 // states for each of the 32 components, at the cost of about one evaluation:
 // a position's rate is a velocity and does not see the displacement, and a
 // velocity's rate differs only in its own drag term.
-void AddDivergenceSample(const Real* state, Real epsilon, Real& divergence_sum);
+void AddDivergenceSample(const FlockModel& model, const Real* state, Real epsilon, Real& divergence_sum);

@@ -1,16 +1,15 @@
 #include "app/model/flock_derivs.hpp"
 
 #include "app/model/flock_terms.hpp"
-#include "app/model/model_globals.hpp"
 
 using namespace flock;
 
-void FlockDerivs(const Real* __restrict state, Real* __restrict rates, int) {
-  const Real damping = FlockDamping();
+void FlockDerivs(const FlockModel& model, const Real* __restrict state, Real* __restrict rates) {
+  const Real damping = model.FlockDamping;
   const Real xc = state[29];
   const Real yc = state[30];
-  Real chaser_x = (-ChaserDamping * state[31]) / ChaserMass;
-  Real chaser_y = (-ChaserDamping * state[32]) / ChaserMass;
+  Real chaser_x = (-FlockModel::ChaserDamping * state[31]) / FlockModel::ChaserMass;
+  Real chaser_y = (-FlockModel::ChaserDamping * state[32]) / FlockModel::ChaserMass;
 
   // Drag and chaser terms open each flock body's sums; the chaser's own sums
   // take the flock bodies in ascending order. dc is also the chaser's squared
@@ -23,10 +22,10 @@ void FlockDerivs(const Real* __restrict state, Real* __restrict rates, int) {
     const Real dc = dxc * dxc + dyc * dyc;
     r[1] = b[3];
     r[2] = b[4];
-    r[3] = (-damping * b[3]) / FlockMass - dxc / (dc * FlockMass);
-    r[4] = (-damping * b[4]) / FlockMass - dyc / (dc * FlockMass);
-    chaser_x = (b[1] - xc) / (dc * ChaserMass) + chaser_x;
-    chaser_y = (b[2] - yc) / (dc * ChaserMass) + chaser_y;
+    r[3] = (-damping * b[3]) / FlockModel::FlockMass - dxc / (dc * FlockModel::FlockMass);
+    r[4] = (-damping * b[4]) / FlockModel::FlockMass - dyc / (dc * FlockModel::FlockMass);
+    chaser_x = (b[1] - xc) / (dc * FlockModel::ChaserMass) + chaser_x;
+    chaser_y = (b[2] - yc) / (dc * FlockModel::ChaserMass) + chaser_y;
   }
 
   // Each pair once. Taken in ascending (i, j) order, every body still

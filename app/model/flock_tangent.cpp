@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "app/model/flock_terms.hpp"
-#include "app/model/model_globals.hpp"
 
 using namespace flock;
 
@@ -17,12 +16,12 @@ Real inverse_distance_term(Real dx, Real dy, Real d, Real ddx, Real ddy) {
 
 }  // namespace
 
-void FlockTangent(const Real* __restrict state, const Real* __restrict tangent, Real* __restrict rates) {
-  const Real damping = FlockDamping();
+void FlockTangent(const FlockModel& model, const Real* __restrict state, const Real* __restrict tangent, Real* __restrict rates) {
+  const Real damping = model.FlockDamping;
   const Real xc = state[29], yc = state[30];
   const Real txc = tangent[29], tyc = tangent[30];
-  Real chaser_x = (-ChaserDamping * tangent[31]) / ChaserMass;
-  Real chaser_y = (-ChaserDamping * tangent[32]) / ChaserMass;
+  Real chaser_x = (-FlockModel::ChaserDamping * tangent[31]) / FlockModel::ChaserMass;
+  Real chaser_y = (-FlockModel::ChaserDamping * tangent[32]) / FlockModel::ChaserMass;
   for (int i = 0; i < 7; ++i) {
     const Real* b = state + 4 * i;
     const Real* t = tangent + 4 * i;
@@ -33,11 +32,11 @@ void FlockTangent(const Real* __restrict state, const Real* __restrict tangent, 
     const Real dxc = xc - b[1], dyc = yc - b[2];
     const Real dc = dxc * dxc + dyc * dyc;
     const Real tdx = txc - t[1], tdy = tyc - t[2];
-    Real ax = (-damping * t[3]) / FlockMass - inverse_distance_term(dxc, dyc, dc, tdx, tdy) / FlockMass;
-    Real ay = (-damping * t[4]) / FlockMass - inverse_distance_term(dyc, dxc, dc, tdy, tdx) / FlockMass;
+    Real ax = (-damping * t[3]) / FlockModel::FlockMass - inverse_distance_term(dxc, dyc, dc, tdx, tdy) / FlockModel::FlockMass;
+    Real ay = (-damping * t[4]) / FlockModel::FlockMass - inverse_distance_term(dyc, dxc, dc, tdy, tdx) / FlockModel::FlockMass;
     // The chaser is drawn to body i: (x_i - x_c) / (dc 0.2).
-    chaser_x = chaser_x + inverse_distance_term(-dxc, -dyc, dc, -tdx, -tdy) / ChaserMass;
-    chaser_y = chaser_y + inverse_distance_term(-dyc, -dxc, dc, -tdy, -tdx) / ChaserMass;
+    chaser_x = chaser_x + inverse_distance_term(-dxc, -dyc, dc, -tdx, -tdy) / FlockModel::ChaserMass;
+    chaser_y = chaser_y + inverse_distance_term(-dyc, -dxc, dc, -tdy, -tdx) / FlockModel::ChaserMass;
     // The flock pair forces g(d) (x_j - x_i) / 0.3 with g = 1/d - d^-1.5.
     for (int j = 0; j < 7; ++j) {
       if (j == i) continue;
@@ -48,8 +47,8 @@ void FlockTangent(const Real* __restrict state, const Real* __restrict tangent, 
       const Real g = 1 / d - 1 / (d * root);
       const Real g_prime = -1 / (d * d) + 1.5L / (d * d * root);
       const Real dd = 2 * (dx * ddx + dy * ddy);
-      ax = ax + (g_prime * dd * dx + g * ddx) / FlockMass;
-      ay = ay + (g_prime * dd * dy + g * ddy) / FlockMass;
+      ax = ax + (g_prime * dd * dx + g * ddx) / FlockModel::FlockMass;
+      ay = ay + (g_prime * dd * dy + g * ddy) / FlockModel::FlockMass;
     }
     r[3] = ax;
     r[4] = ay;

@@ -5,14 +5,10 @@
 
 #include <cmath>
 
+#include "app/model/flock_model.hpp"
 #include "runtime/real.hpp"
 
 namespace flock {
-
-// Decimal constants held to full extended precision.
-constexpr Real FlockMass = 0.3L;
-constexpr Real ChaserMass = 0.2L;
-constexpr Real ChaserDamping = 0.1L;
 
 // What body j adds to the acceleration of body i, g (x_j - x_i) / 0.3 with
 // g = 1/d - 1/d^1.5, and what body i adds to that of body j. The squared
@@ -24,7 +20,7 @@ struct PairTerms {
 };
 
 inline Real mirrored(Real term, Real g, Real reversed) {
-  return term != 0 ? -term : g * reversed / FlockMass;
+  return term != 0 ? -term : g * reversed / FlockModel::FlockMass;
 }
 
 inline PairTerms pair_terms(Real xi, Real yi, Real xj, Real yj) {
@@ -34,8 +30,8 @@ inline PairTerms pair_terms(Real xi, Real yi, Real xj, Real yj) {
   // d^1.5 as d sqrt(d), the form `power` takes for this exponent.
   const Real g = 1.0L / d - 1.0L / (d * std::sqrt(d));
   PairTerms t;
-  t.to_i_x = g * dx / FlockMass;
-  t.to_i_y = g * dy / FlockMass;
+  t.to_i_x = g * dx / FlockModel::FlockMass;
+  t.to_i_y = g * dy / FlockModel::FlockMass;
   t.to_j_x = mirrored(t.to_i_x, g, xi - xj);
   t.to_j_y = mirrored(t.to_i_y, g, yi - yj);
   return t;
@@ -59,10 +55,10 @@ inline void flock_terms(const Real* __restrict state, FlockTerms& t) {
     const Real dyc = yc - yi;
     // The chaser's squared distance to body i is the same sum.
     const Real dc = dxc * dxc + dyc * dyc;
-    t.push_x[i] = dxc / (dc * FlockMass);
-    t.push_y[i] = dyc / (dc * FlockMass);
-    t.pull_x[i] = (xi - xc) / (dc * ChaserMass);
-    t.pull_y[i] = (yi - yc) / (dc * ChaserMass);
+    t.push_x[i] = dxc / (dc * FlockModel::FlockMass);
+    t.push_y[i] = dyc / (dc * FlockModel::FlockMass);
+    t.pull_x[i] = (xi - xc) / (dc * FlockModel::ChaserMass);
+    t.pull_y[i] = (yi - yc) / (dc * FlockModel::ChaserMass);
   }
   for (int i = 0; i < 7; ++i) {
     for (int j = i + 1; j < 7; ++j) {
@@ -78,7 +74,7 @@ inline void flock_terms(const Real* __restrict state, FlockTerms& t) {
 // Body i's acceleration along one axis with own velocity v, summed in the
 // model's order: drag, chaser, then the other flock bodies in ascending order.
 inline Real flock_acceleration(const Real* push, const Real (*pair)[7], int i, Real damping, Real v) {
-  Real a = (-damping * v) / FlockMass - push[i];
+  Real a = (-damping * v) / FlockModel::FlockMass - push[i];
   for (int j = 0; j < 7; ++j) {
     if (j != i) a = pair[i][j] + a;
   }
@@ -86,7 +82,7 @@ inline Real flock_acceleration(const Real* push, const Real (*pair)[7], int i, R
 }
 
 inline Real chaser_acceleration(const Real* pull, Real v) {
-  Real a = (-ChaserDamping * v) / ChaserMass;
+  Real a = (-FlockModel::ChaserDamping * v) / FlockModel::ChaserMass;
   for (int j = 0; j < 7; ++j) a = pull[j] + a;
   return a;
 }

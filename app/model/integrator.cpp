@@ -3,22 +3,23 @@
 #include <cmath>
 
 #include "app/model/flock_derivs.hpp"
-#include "app/model/model_globals.hpp"
 #include "runtime/numeric.hpp"
 
 namespace {
 
-constexpr int N = FlockComponents;
+constexpr int N = StateSize;
 
 // The model's right-hand side for the step templates.
 struct ModelRhs {
-  void operator()(const Real* state, Real* rates) const { FlockDerivs(state, rates, N); }
+  const FlockModel& model;
+  void operator()(const Real* state, Real* rates) const { FlockDerivs(model, state, rates); }
 };
-constexpr ModelRhs model_rhs{};
 
 }  // namespace
 
-void StepRK4(const Real* y, Real* dydx, int, Real h, Real* yout) { step_core::rk4<N>(y, dydx, h, yout, model_rhs); }
+void StepRK4(const FlockModel& model, const Real* y, Real* dydx, Real h, Real* yout) {
+  step_core::rk4<N>(y, dydx, h, yout, ModelRhs{model});
+}
 
 int SubStepCount(Real err) {
   const Real k = std::ceil(power(err / StepTolerance, 0.25L) + widen(1.1f));
@@ -49,20 +50,22 @@ void ApplyFolds(Real* state, FoldShifts shifts) {
   if (shifts.down3) state[3] = state[3] - Pi * 2;
 }
 
-Real StepBegin(const Real* y, Real* dydx, Real h, StepDraft& draft) {
-  return step_core::begin<N>(y, dydx, h, draft, model_rhs);
+Real StepBegin(const FlockModel& model, const Real* y, Real* dydx, Real h, StepDraft& draft) {
+  return step_core::begin<N>(y, dydx, h, draft, ModelRhs{model});
 }
 
-void StepBeginCoarse(const Real* y, Real h, StepDraft& draft) { step_core::begin_coarse<N>(y, h, draft, model_rhs); }
-
-void StepFinish(StepDraft& draft, Real* dydx, Real h, int k, Real* yout) {
-  step_core::finish<N>(draft, dydx, h, k, yout, model_rhs);
+void StepBeginCoarse(const FlockModel& model, const Real* y, Real h, StepDraft& draft) {
+  step_core::begin_coarse<N>(y, h, draft, ModelRhs{model});
 }
 
-int StepAdaptive(const Real* y, Real* dydx, int, Real h, Real* yout) {
+void StepFinish(const FlockModel& model, StepDraft& draft, Real* dydx, Real h, int k, Real* yout) {
+  step_core::finish<N>(draft, dydx, h, k, yout, ModelRhs{model});
+}
+
+int StepAdaptive(const FlockModel& model, const Real* y, Real* dydx, Real h, Real* yout) {
   StepDraft draft;
-  const int k = SubStepCount(StepBegin(y, dydx, h, draft));
-  StepFinish(draft, dydx, h, k, yout);
+  const int k = SubStepCount(StepBegin(model, y, dydx, h, draft));
+  StepFinish(model, draft, dydx, h, k, yout);
   FoldStep(yout);
   return k;
 }

@@ -2,6 +2,7 @@
 // step-doubling step with refinement, Richardson extrapolation and the folds.
 #pragma once
 
+#include "app/model/flock_model.hpp"
 #include "app/model/step_core.hpp"
 #include "runtime/real.hpp"
 
@@ -9,21 +10,20 @@
 constexpr Real StepTolerance = widen(1e-8f);
 constexpr int MaxSubSteps = 1000;
 
-// One Runge-Kutta step of length h from y into yout (which may be y). dydx
-// receives the slope at y. Vectors are 33 elements with element 0 unused;
-// `n` is not used: the model always advances its 32 components. dydx must be
-// neither y nor yout. Scratch lives on the stack, so concurrent calls on
-// different arrays are safe.
-void StepRK4(const Real* y, Real* dydx, int n, Real h, Real* yout);
+// One Runge-Kutta step of the model of length h from y into yout (which may
+// be y). dydx receives the slope at y. Vectors are 33 elements with element
+// 0 unused (FlockState's layout). dydx must be neither y nor yout. Scratch
+// lives on the stack, so concurrent calls on different arrays are safe.
+void StepRK4(const FlockModel& model, const Real* y, Real* dydx, Real h, Real* yout);
 
 // One step of length h with an error check by step doubling: when the coarse
 // step and two half steps differ by more than the tolerance allows, the step
 // is taken again in SubStepCount(err) equal sub-steps; coarse and refined
 // results are combined by Richardson extrapolation, then FoldStep applies.
-// yout may be y; dydx is scratch and must be neither. `n` as for StepRK4.
-// Returns the number of sub-steps of the refined result (2 when the two half
-// steps were enough), which tells what the step cost.
-int StepAdaptive(const Real* y, Real* dydx, int n, Real h, Real* yout);
+// yout may be y; dydx is scratch and must be neither. Returns the number of
+// sub-steps of the refined result (2 when the two half steps were enough),
+// which tells what the step cost.
+int StepAdaptive(const FlockModel& model, const Real* y, Real* dydx, Real h, Real* yout);
 
 // Number of equal sub-steps for a step-doubling error err: the smallest
 // integer not below (err / tol)^(1/4) + 1.1 (the single 1.1, widened), at
@@ -49,9 +49,9 @@ void ApplyFolds(Real* state, FoldShifts shifts);
 // error that SubStepCount turns into k; StepFinish refines with a given k and
 // combines, without folding. StepAdaptive is StepBegin, SubStepCount,
 // StepFinish and FoldStep.
-using StepDraft = step_core::Draft<32>;
-Real StepBegin(const Real* y, Real* dydx, Real h, StepDraft& draft);
+using StepDraft = step_core::Draft<StateSize>;
+Real StepBegin(const FlockModel& model, const Real* y, Real* dydx, Real h, StepDraft& draft);
 // StepBegin without the half steps, for a step whose k, above 2, is known:
 // its refinement replaces them.
-void StepBeginCoarse(const Real* y, Real h, StepDraft& draft);
-void StepFinish(StepDraft& draft, Real* dydx, Real h, int k, Real* yout);
+void StepBeginCoarse(const FlockModel& model, const Real* y, Real h, StepDraft& draft);
+void StepFinish(const FlockModel& model, StepDraft& draft, Real* dydx, Real h, int k, Real* yout);

@@ -8,13 +8,11 @@
 
 #include <cmath>
 
+#include "app/model/flock_model.hpp"
 #include "runtime/numeric.hpp"
 #include "runtime/real.hpp"
 
 namespace step_core {
-
-// The components the error check looks at.
-constexpr int ModelComponents = 32;
 
 // The last three slopes of a Runge-Kutta step whose first slope, at y, is
 // already in `slope`.
@@ -73,7 +71,7 @@ inline Real begin(const Real* y, Real* dydx, Real h, Draft<N>& d, const Rhs& rhs
   rk4_from_slope<N>(d.y0, d.slope0, half, d.fine, rhs);
   rk4<N>(d.fine, dydx, half, d.fine, rhs);
   Real err = 0;
-  for (int i = 1; i <= ModelComponents; ++i) {
+  for (int i = 1; i <= StateSize; ++i) {
     const Real e = std::fabs(d.coarse[i] - d.fine[i]);
     // The larger of the two; an unordered comparison keeps the running value.
     if (e > err) err = e;

@@ -6,21 +6,21 @@
 namespace {
 
 struct TangentRhs {
+  const FlockModel& model;
   void operator()(const Real* state, Real* rates) const {
-    FlockDerivs(state, rates, FlockComponents);
-    FlockTangent(state, state + FlockComponents, rates + FlockComponents);
+    FlockDerivs(model, state, rates);
+    FlockTangent(model, state, state + StateSize, rates + StateSize);
   }
 };
-constexpr TangentRhs tangent_rhs{};
 
 }  // namespace
 
-Real TangentStepBegin(const Real* state_and_tangent, Real h, TangentDraft& draft) {
-  Real dydx[65];
-  return step_core::begin<64>(state_and_tangent, dydx, h, draft, tangent_rhs);
+Real TangentStepBegin(const FlockModel& model, const Real* state_and_tangent, Real h, TangentDraft& draft) {
+  Real dydx[TangentStepSize + 1];
+  return step_core::begin<TangentStepSize>(state_and_tangent, dydx, h, draft, TangentRhs{model});
 }
 
-void TangentStepFinish(TangentDraft& draft, Real h, int k, Real* state_and_tangent) {
-  Real dydx[65];
-  step_core::finish<64>(draft, dydx, h, k, state_and_tangent, tangent_rhs);
+void TangentStepFinish(const FlockModel& model, TangentDraft& draft, Real h, int k, Real* state_and_tangent) {
+  Real dydx[TangentStepSize + 1];
+  step_core::finish<TangentStepSize>(draft, dydx, h, k, state_and_tangent, TangentRhs{model});
 }

@@ -4,13 +4,15 @@
 // they leave a tangent vector as it is.
 #pragma once
 
+#include "app/model/flock_model.hpp"
 #include "app/model/step_core.hpp"
 #include "runtime/real.hpp"
 
 // The model state in elements 1..32 and the tangent vector in 33..64.
-using TangentDraft = step_core::Draft<64>;
+constexpr int TangentStepSize = 2 * StateSize;
+using TangentDraft = step_core::Draft<TangentStepSize>;
 
 // As StepBegin and StepFinish, for the state together with its tangent;
 // the model's half gives exactly the bits of StepBegin and StepFinish.
-Real TangentStepBegin(const Real* state_and_tangent, Real h, TangentDraft& draft);
-void TangentStepFinish(TangentDraft& draft, Real h, int k, Real* state_and_tangent);
+Real TangentStepBegin(const FlockModel& model, const Real* state_and_tangent, Real h, TangentDraft& draft);
+void TangentStepFinish(const FlockModel& model, TangentDraft& draft, Real h, int k, Real* state_and_tangent);

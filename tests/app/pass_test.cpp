@@ -6,7 +6,6 @@
 
 #include "app/column_pass.hpp"
 #include "app/model/integrator.hpp"
-#include "app/model/model_globals.hpp"
 #include "app/pair_stepper.hpp"
 #include "app/sweep.hpp"
 #include "plain_pass.hpp"
@@ -14,6 +13,7 @@
 
 namespace {
 
+using model_test::model;
 using model_test::same;
 
 void plain_derivs(const Real* state, Real* rates) { plain::flock_derivs_fast(state, rates); }
@@ -56,7 +56,7 @@ TEST(Pass, OneThreadEqualsThePlainPass) { compare_passes(PassAdvance{}, 1300); }
 
 TEST(Pass, TwoThreadsEqualThePlainPass) {
   PairStepper stepper;
-  compare_passes([&stepper](Real* r, Real* s) { stepper.advance(r, s); }, 1300);
+  compare_passes([&stepper](const FlockModel& m, Real* r, Real* s) { stepper.advance(m, r, s); }, 1300);
   EXPECT_EQ(stepper.steps_taken_back() + stepper.steps_by_worker(), 1300u);
 }
 
@@ -68,7 +68,7 @@ TEST(Pass, TwoThreadsOnOneProcessorEqualThePlainPass) {
   ASSERT_TRUE(pin.pinned());
   {
     PairStepper stepper;  // the worker inherits the single processor
-    compare_passes([&stepper](Real* r, Real* s) { stepper.advance(r, s); }, 1300);
+    compare_passes([&stepper](const FlockModel& m, Real* r, Real* s) { stepper.advance(m, r, s); }, 1300);
     EXPECT_EQ(stepper.steps_taken_back() + stepper.steps_by_worker(), 1300u);
     EXPECT_GT(stepper.steps_taken_back(), 0u);
   }
@@ -79,9 +79,9 @@ TEST(PairStepper, StartsAndStopsCleanly) {
   { PairStepper idle; }
   Real a[33] = {}, b[33] = {};
   for (int i = 1; i <= 32; ++i) a[i] = b[i] = 0.1L * i;
-  FlockDamping() = 0.5L;
+  model.FlockDamping = 0.5L;
   PairStepper stepper;
-  stepper.advance(a, b);
+  stepper.advance(model, a, b);
   for (int i = 1; i <= 32; ++i) EXPECT_TRUE(same(a[i], b[i])) << i;
 }
 

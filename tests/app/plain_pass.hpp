@@ -7,7 +7,6 @@
 #include "app/column_pass.hpp"
 #include "app/model/plain_model.hpp"
 #include "app/model/gauss_deviate.hpp"
-#include "app/model/model_globals.hpp"
 #include "app/parameters.hpp"
 #include "app/sweep.hpp"
 #include "runtime/random.hpp"
@@ -63,26 +62,20 @@ inline void first_column(Real* ref, Real* shadow) {
     ref[4 * k - 1] = 0;
     ref[4 * k] = 0;
   }
-  FlockDamping() = ColumnDamping(FirstColumn, 1);
+  model_test::model.FlockDamping = ColumnDamping(FirstColumn);
   ConditionColumn(ref, shadow);
 }
 
-// The production pass over arrays of its own, at the start of the first
-// column like first_column.
+// The production pass, at the start of the first column like first_column.
+// ref, shadow and ring name its vectors.
 struct ProductionColumn {
-  Real ref[33] = {};
-  Real shadow[33] = {};
-  Real separation[33] = {};
-  Real derivs[33] = {};
-  Real ring[BufferLength] = {};
   ColumnPass pass;
+  Real* const ref = pass.ref.data();
+  Real* const shadow = pass.shadow.data();
+  const Real* const ring = pass.ring.data();
   ProductionColumn() {
     first_column(ref, shadow);
-    pass.ref = ref;
-    pass.shadow = shadow;
-    pass.separation = separation;
-    pass.derivs = derivs;
-    pass.ring = ring;
+    pass.model = model_test::model;
   }
   ProductionColumn(const ProductionColumn&) = delete;
   ProductionColumn& operator=(const ProductionColumn&) = delete;

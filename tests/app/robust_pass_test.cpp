@@ -16,6 +16,7 @@
 
 namespace {
 
+using model_test::model;
 using model_test::same;
 
 void plain_derivs(const Real* state, Real* rates) { plain::flock_derivs_fast(state, rates); }
@@ -56,11 +57,11 @@ TEST(ShadowByMap, MatchesThePlainStep) {
       model_test::StateMaker make(300 * c.k + seed);
       Real y[33] = {}, want[33] = {}, scratch[33];
       make.awkward(y);
-      FlockDamping() = make.damping();
+      model.FlockDamping = make.damping();
       plain_step_by_map(y, c.k, c.shifts, want);
       StepDraft draft;
-      ShadowBegin(y, scratch, draft);
-      ShadowFinish(draft, scratch, c.k, y);  // in place, as the sweep steps
+      ShadowBegin(model, y, scratch, draft);
+      ShadowFinish(model, draft, scratch, c.k, y);  // in place, as the sweep steps
       ApplyFolds(y, c.shifts);
       for (int i = 1; i <= 32; ++i) ASSERT_TRUE(same(y[i], want[i])) << "k " << c.k << " seed " << seed << " i " << i;
     }
@@ -71,15 +72,13 @@ TEST(ShadowByMap, MatchesThePlainStep) {
 // measurement options, as a single-column run starts it.
 struct Column {
   plain::ProductionColumn c;
-  Real tangent[33] = {};
+  const Real* const tangent = c.pass.tangent.data();
   Real exponent = 0, divergence = 0;
   Column(Real damping, bool robust, bool with_tangent) {
-    FlockDamping() = damping;
+    model.FlockDamping = damping;
+    c.pass.model = model;
     c.pass.robust = robust;
-    if (with_tangent) {
-      c.pass.tangent = tangent;
-      StartTangent(tangent);
-    }
+    if (with_tangent) StartTangent(c.pass);
   }
   template <class Advance>
   PassEnd pass(Advance advance) {
@@ -116,7 +115,7 @@ void compare_threads(PairStepper& stepper, int passes) {
   for (int p = 1; p <= passes; ++p) {
     const PassEnd a = one.pass(alone);
     const PassEnd b = two.pass([&stepper](ColumnPass& q) {
-      AdvanceMeasured(q, [&stepper](Real* r, Real* s, Real* t, bool robust) { stepper.advance(r, s, t, robust); });
+      AdvanceMeasured(q, [&stepper](const FlockModel& m, Real* r, Real* s, Real* t, bool robust) { stepper.advance(m, r, s, t, robust); });
     });
     ASSERT_EQ(a, b) << p;
     for (int i = 1; i <= 32; ++i) {

@@ -5,12 +5,12 @@
 #include <limits>
 
 #include "app/model/flock_derivs.hpp"
-#include "app/model/model_globals.hpp"
 #include "app/model/model_test_support.hpp"
 #include "app/model/plain_model.hpp"
 
 namespace {
 
+using model_test::model;
 using model_test::same;
 
 const Real Epsilon = widen(1e-8f);
@@ -22,10 +22,10 @@ void expect_same_as_loop(const Real* state, Real start, const char* what, int ro
   Real expected = start;
   plain::divergence_loop(copy, derivs, Epsilon, expected, plain::flock_derivs_fast);
   Real sample = start;
-  AddDivergenceSample(state, Epsilon, sample);
+  AddDivergenceSample(model, state, Epsilon, sample);
   ASSERT_TRUE(same(sample, expected)) << what << " round " << round << ": " << sample << " vs " << expected
                                       << "\nstate " << model_test::describe(state) << "\ndamping "
-                                      << FlockDamping() << " start " << start;
+                                      << model.FlockDamping << " start " << start;
   for (int i = 0; i <= 32; ++i) ASSERT_TRUE(same(copy[i], state[i])) << "loop did not restore " << i;
 }
 
@@ -34,7 +34,7 @@ TEST(AddDivergenceSample, MatchesTheSixtyFourEvaluationLoopOnTypicalStates) {
   Real s[33];
   for (int round = 0; round < 1000; ++round) {
     maker.typical(s);
-    FlockDamping() = maker.damping();
+    model.FlockDamping = maker.damping();
     const Real start = round % 3 == 0 ? 0.0L : maker.fine_normal(5);
     expect_same_as_loop(s, start, "typical", round);
   }
@@ -45,7 +45,7 @@ TEST(AddDivergenceSample, MatchesTheLoopOnAwkwardStates) {
   Real s[33];
   for (int round = 0; round < 1500; ++round) {
     maker.awkward(s);
-    FlockDamping() = maker.damping();
+    model.FlockDamping = maker.damping();
     expect_same_as_loop(s, round % 2 ? 0.0L : -0.0L, "awkward", round);
   }
 }
@@ -54,7 +54,7 @@ TEST(AddDivergenceSample, KeepsAccumulatingIntoTheCallersSum) {
   model_test::StateMaker maker(3);
   Real s[33];
   maker.typical(s);
-  FlockDamping() = 0.25L;
+  model.FlockDamping = 0.25L;
   const Real inf = std::numeric_limits<Real>::infinity();
   for (Real start : {-0.0L, 1e30L, -7.25L, inf, -inf, std::numeric_limits<Real>::quiet_NaN()}) {
     expect_same_as_loop(s, start, "start value", 0);
@@ -65,10 +65,10 @@ TEST(AddDivergenceSample, NonFiniteVelocityMakesThePositionTermNaN) {
   model_test::StateMaker maker(4);
   Real s[33];
   maker.typical(s);
-  FlockDamping() = 0.5L;
+  model.FlockDamping = 0.5L;
   s[7] = std::numeric_limits<Real>::infinity();  // x velocity of body 2
   Real sum = 0;
-  AddDivergenceSample(s, Epsilon, sum);
+  AddDivergenceSample(model, s, Epsilon, sum);
   EXPECT_TRUE(std::isnan(sum));
   expect_same_as_loop(s, 0, "infinite velocity", 0);
 }
@@ -84,7 +84,7 @@ TEST(AddDivergenceSample, RaisesFromTheLoweredValue) {
       s[4 * k + 3] = maker.fine_normal(1e-12L);
       s[4 * k + 4] = maker.fine_normal(1e5L);
     }
-    FlockDamping() = maker.damping();
+    model.FlockDamping = maker.damping();
     expect_same_as_loop(s, 0, "small and large velocities", round);
   }
 }
@@ -97,9 +97,9 @@ TEST(AddDivergenceSample, IsCloseToTheConstantDivergence) {
   for (int round = 0; round < 200; ++round) {
     maker.typical(s);
     const Real d = maker.damping();
-    FlockDamping() = d;
+    model.FlockDamping = d;
     Real sum = 0;
-    AddDivergenceSample(s, Epsilon, sum);
+    AddDivergenceSample(model, s, Epsilon, sum);
     const Real exact = -(14 * d / 0.3L + 1);
     EXPECT_NEAR(static_cast<double>(sum), static_cast<double>(exact), 1e-7) << "damping " << d;
   }

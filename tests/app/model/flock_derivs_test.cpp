@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "app/model/flock_terms.hpp"
-#include "app/model/model_globals.hpp"
 #include "app/model/model_test_support.hpp"
 #include "app/model/plain_model.hpp"
 
 namespace {
 
+using model_test::model;
 using model_test::same;
 
 // Bodies placed by (x, y), velocities zero; body 8 is the chaser.
@@ -25,12 +25,12 @@ void expect_same_as_plain(const Real* state, const char* what, int round) {
   Real fast[34], slow[34];
   for (Real& r : fast) r = 7;
   for (Real& r : slow) r = 7;
-  FlockDerivs(state, fast, 32);
+  FlockDerivs(model, state, fast);
   plain::flock_derivs_fast(state, slow);
   for (int i = 0; i <= 33; ++i) {
     ASSERT_TRUE(same(fast[i], slow[i])) << what << " round " << round << " component " << i << ": " << fast[i]
                                         << " vs " << slow[i] << "\nstate " << model_test::describe(state)
-                                        << "\ndamping " << FlockDamping();
+                                        << "\ndamping " << model.FlockDamping;
   }
 }
 
@@ -39,7 +39,7 @@ TEST(FlockDerivs, MatchesPlainSumOnTypicalStates) {
   Real s[33];
   for (int round = 0; round < 4000; ++round) {
     maker.typical(s);
-    FlockDamping() = maker.damping();
+    model.FlockDamping = maker.damping();
     expect_same_as_plain(s, "typical", round);
   }
 }
@@ -49,7 +49,7 @@ TEST(FlockDerivs, MatchesPlainSumOnAwkwardStates) {
   Real s[33];
   for (int round = 0; round < 6000; ++round) {
     maker.awkward(s);
-    FlockDamping() = maker.damping();
+    model.FlockDamping = maker.damping();
     expect_same_as_plain(s, "awkward", round);
   }
 }
@@ -61,7 +61,7 @@ TEST(FlockDerivs, ZeroForceKeepsTheSignOfAZeroSum) {
   const Real xy[8][2] = {{0, 0}, {0, 1.5L}, {-0.0L, -2}, {0, 3}, {-0.0L, 0.5L}, {0, -4}, {0, 6}, {0, 2.5L}};
   place(s, xy);
   for (Real d : {0.0L, 0.5L}) {
-    FlockDamping() = d;
+    model.FlockDamping = d;
     expect_same_as_plain(s, "line", 0);
     s[3] = -0.0L;
     expect_same_as_plain(s, "line, -0 velocity", 0);
@@ -73,10 +73,10 @@ TEST(FlockDerivs, BodiesAtRestHaveZeroPositionRatesAndNoDrag) {
   Real s[33], damped[33], undamped[33];
   maker.typical(s);
   for (int k = 0; k < 8; ++k) s[4 * k + 3] = s[4 * k + 4] = 0;
-  FlockDamping() = 0.75L;
-  FlockDerivs(s, damped, 32);
-  FlockDamping() = 0;
-  FlockDerivs(s, undamped, 32);
+  model.FlockDamping = 0.75L;
+  FlockDerivs(model, s, damped);
+  model.FlockDamping = 0;
+  FlockDerivs(model, s, undamped);
   for (int k = 0; k < 8; ++k) {
     EXPECT_EQ(damped[4 * k + 1], 0) << k;
     EXPECT_EQ(damped[4 * k + 2], 0) << k;
@@ -90,8 +90,8 @@ TEST(FlockDerivs, PositionRatesAreTheVelocities) {
   model_test::StateMaker maker(6);
   Real s[33], r[33];
   maker.typical(s);
-  FlockDamping() = 0.3L;
-  FlockDerivs(s, r, 32);
+  model.FlockDamping = 0.3L;
+  FlockDerivs(model, s, r);
   for (int k = 0; k < 8; ++k) {
     EXPECT_EQ(r[4 * k + 1], s[4 * k + 3]);
     EXPECT_EQ(r[4 * k + 2], s[4 * k + 4]);
@@ -113,8 +113,8 @@ TEST_P(PairForce, OnlyBody2Acts) {
   Real s[33], r[33];
   const Real xy[8][2] = {{0, 0}, {c.x2, 0}, {0, 1}, {0, -1}, {-1, 0}, {0, 1}, {0, -1}, {0, 4}};
   place(s, xy);
-  FlockDamping() = 0.5L;
-  FlockDerivs(s, r, 32);
+  model.FlockDamping = 0.5L;
+  FlockDerivs(model, s, r);
   EXPECT_EQ(r[3], c.expected);
 }
 
@@ -139,8 +139,8 @@ TEST(FlockDerivs, ChaserPushesABodyAwayByOneOverDistance) {
   Real s[33], r[33];
   const Real xy[8][2] = {{1, 0}, {2, 0}, {1, 1}, {1, -1}, {2, 0}, {1, 1}, {1, -1}, {0, 0}};
   place(s, xy);
-  FlockDamping() = 0.4L;
-  FlockDerivs(s, r, 32);
+  model.FlockDamping = 0.4L;
+  FlockDerivs(model, s, r);
   EXPECT_EQ(r[3], 1 / 0.3L);
   EXPECT_EQ(r[4], 0);
 }
@@ -151,8 +151,8 @@ TEST(FlockDerivs, ABodyPullsTheChaserByOneOverDistance) {
   Real s[33], r[33];
   const Real xy[8][2] = {{1, 0}, {0, 3}, {0, -3}, {0, 5}, {0, -5}, {0, 7}, {0, -7}, {0, 0}};
   place(s, xy);
-  FlockDamping() = 0.4L;
-  FlockDerivs(s, r, 32);
+  model.FlockDamping = 0.4L;
+  FlockDerivs(model, s, r);
   EXPECT_EQ(r[31], 1 / 0.2L);
   EXPECT_EQ(r[32], 0);
 }
@@ -163,9 +163,9 @@ TEST(FlockDerivs, ZeroDampingLeavesOnlyTheChasersDrag) {
   maker.typical(moving);
   for (int i = 0; i <= 32; ++i) resting[i] = moving[i];
   for (int k = 0; k < 8; ++k) resting[4 * k + 3] = resting[4 * k + 4] = 0;
-  FlockDamping() = 0;
-  FlockDerivs(moving, a, 32);
-  FlockDerivs(resting, b, 32);
+  model.FlockDamping = 0;
+  FlockDerivs(model, moving, a);
+  FlockDerivs(model, resting, b);
   for (int k = 0; k < 7; ++k) {
     EXPECT_EQ(a[4 * k + 3], b[4 * k + 3]) << k;
     EXPECT_EQ(a[4 * k + 4], b[4 * k + 4]) << k;
@@ -176,29 +176,27 @@ TEST(FlockDerivs, ZeroDampingLeavesOnlyTheChasersDrag) {
   EXPECT_NE(moving[31], 0);
 }
 
-TEST(FlockDerivs, IgnoresTheComponentCountAndTouchesOnly1To32) {
+TEST(FlockDerivs, TouchesOnly1To32) {
   model_test::StateMaker maker(9);
   Real s[33];
   maker.typical(s);
-  FlockDamping() = 0.6L;
+  model.FlockDamping = 0.6L;
   Real reference[34];
-  FlockDerivs(s, reference, 32);
-  for (int n : {32, 0, 16, 33, -1}) {
-    Real r[34];
-    for (Real& v : r) v = -123.5L;
-    FlockDerivs(s, r, n);
-    EXPECT_EQ(r[0], -123.5L) << n;
-    EXPECT_EQ(r[33], -123.5L) << n;
-    for (int i = 1; i <= 32; ++i) EXPECT_TRUE(same(r[i], reference[i])) << n << " " << i;
-  }
+  FlockDerivs(model, s, reference);
+  Real r[34];
+  for (Real& v : r) v = -123.5L;
+  FlockDerivs(model, s, r);
+  EXPECT_EQ(r[0], -123.5L);
+  EXPECT_EQ(r[33], -123.5L);
+  for (int i = 1; i <= 32; ++i) EXPECT_TRUE(same(r[i], reference[i])) << i;
 }
 
 TEST(FlockDerivs, CoincidingBodiesGiveNaNsWithoutTrapping) {
   Real s[33], r[33];
   const Real xy[8][2] = {{0.5L, 0.5L}, {0.5L, 0.5L}, {1, 2}, {3, 4}, {-1, 2}, {-3, 1}, {2, -2}, {5, 5}};
   place(s, xy);
-  FlockDamping() = 0.5L;
-  FlockDerivs(s, r, 32);
+  model.FlockDamping = 0.5L;
+  FlockDerivs(model, s, r);
   EXPECT_TRUE(std::isnan(r[3]));
   EXPECT_TRUE(std::isnan(r[7]));
   // The other bodies only see the pair from outside: finite.

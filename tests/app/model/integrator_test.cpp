@@ -7,13 +7,13 @@
 #include <thread>
 
 #include "app/model/flock_derivs.hpp"
-#include "app/model/model_globals.hpp"
 #include "app/model/model_test_support.hpp"
 #include "app/model/plain_model.hpp"
 #include "runtime/numeric.hpp"
 
 namespace {
 
+using model_test::model;
 using model_test::same;
 
 const Real Tol = widen(1e-8f);
@@ -99,9 +99,9 @@ TEST(StepRK4, MatchesThePlainStep) {
     } else {
       maker.typical(y);
     }
-    FlockDamping() = maker.damping();
+    model.FlockDamping = maker.damping();
     const Real h = round % 2 ? 0.01L : maker.uniform() * 0.2L;
-    StepRK4(y, dydx, 32, h, out);
+    StepRK4(model, y, dydx, h, out);
     plain::step_rk4(y, plain_dydx, 32, h, plain_out, plain::flock_derivs_fast);
     expect_same_vectors(out, plain_out, "result", round);
     expect_same_vectors(dydx, plain_dydx, "slope", round);
@@ -118,18 +118,18 @@ TEST(StepAdaptive, MatchesThePlainStep) {
     } else {
       maker.typical(y);
     }
-    FlockDamping() = maker.damping();
+    model.FlockDamping = maker.damping();
     const Real hs[] = {0.01L, 0.001L, 0.05L, 0.2L};
     const Real h = hs[round % 4];
-    const int sub_steps = StepAdaptive(y, dydx, 32, h, out);
+    const int sub_steps = StepAdaptive(model, y, dydx, h, out);
     plain::step_adaptive(y, plain_dydx, 32, h, plain_out, plain::flock_derivs_fast);
     expect_same_vectors(out, plain_out, "result", round);
     expect_same_vectors(dydx, plain_dydx, "scratch slope", round);
     // The step says how many sub-steps it took; count the refined ones.
     Real coarse[33], halves[33], scratch[33];
-    StepRK4(y, scratch, 32, h, coarse);
-    StepRK4(y, scratch, 32, h / 2, halves);
-    StepRK4(halves, scratch, 32, h / 2, halves);
+    StepRK4(model, y, scratch, h, coarse);
+    StepRK4(model, y, scratch, h / 2, halves);
+    StepRK4(model, halves, scratch, h / 2, halves);
     Real err = 0;
     for (int i = 1; i <= 32; ++i) err = std::fabs(coarse[i] - halves[i]) > err ? std::fabs(coarse[i] - halves[i]) : err;
     EXPECT_EQ(sub_steps, SubStepCount(err)) << round;
@@ -143,15 +143,15 @@ TEST(StepAdaptive, WithoutRefinementExtrapolatesTwoHalfStepsAgainstTheCoarseStep
   model_test::StateMaker maker(13);
   Real y[33], dydx[33], out[33], coarse[33], halves[33];
   maker.typical(y);
-  FlockDamping() = 0.5L;
+  model.FlockDamping = 0.5L;
   const Real h = 1e-4L;
-  StepRK4(y, dydx, 32, h, coarse);
-  StepRK4(y, dydx, 32, h / 2, halves);
-  StepRK4(halves, dydx, 32, h / 2, halves);
+  StepRK4(model, y, dydx, h, coarse);
+  StepRK4(model, y, dydx, h / 2, halves);
+  StepRK4(model, halves, dydx, h / 2, halves);
   Real err = 0;
   for (int i = 1; i <= 32; ++i) err = std::fmax(err, std::fabs(coarse[i] - halves[i]));
   ASSERT_EQ(SubStepCount(err), 2);
-  StepAdaptive(y, dydx, 32, h, out);
+  StepAdaptive(model, y, dydx, h, out);
   for (int i = 1; i <= 32; ++i) {
     Real expected = halves[i] + (halves[i] - coarse[i]) * (1 / 15.0L);
     if (i == 1 && expected > Pi) expected = expected - 2 * Pi;
@@ -169,8 +169,8 @@ TEST(StepAdaptive, ZeroStepLeavesTheStateAlone) {
   maker.typical(y);
   y[1] = 1;
   y[3] = 1;
-  FlockDamping() = 0.5L;
-  StepAdaptive(y, dydx, 32, 0, out);
+  model.FlockDamping = 0.5L;
+  StepAdaptive(model, y, dydx, 0, out);
   for (int i = 1; i <= 32; ++i) EXPECT_EQ(out[i], y[i]) << i;
 }
 
@@ -179,13 +179,13 @@ TEST(StepAdaptive, InPlaceGivesTheSameAsSeparateArrays) {
   Real y[33], dydx[33], out[33];
   for (int round = 0; round < 50; ++round) {
     maker.typical(y);
-    FlockDamping() = maker.damping();
+    model.FlockDamping = maker.damping();
     const Real h = round % 2 ? 0.01L : 0.1L;
-    StepAdaptive(y, dydx, 32, h, out);
-    StepAdaptive(y, dydx, 32, h, y);
+    StepAdaptive(model, y, dydx, h, out);
+    StepAdaptive(model, y, dydx, h, y);
     expect_same_vectors(y, out, "in place", round);
-    StepRK4(out, dydx, 32, h, y);
-    StepRK4(out, dydx, 32, h, out);
+    StepRK4(model, out, dydx, h, y);
+    StepRK4(model, out, dydx, h, out);
     expect_same_vectors(y, out, "rk4 in place", round);
   }
 }
@@ -207,8 +207,8 @@ TEST_P(StepFolds, ResultIsFolded) {
   y[1] = 0.1L;
   y[3] = 0.1L;
   y[c.component] = c.start;
-  FlockDamping() = 0.5L;
-  StepAdaptive(y, dydx, 32, 1e-6L, out);
+  model.FlockDamping = 0.5L;
+  StepAdaptive(model, y, dydx, 1e-6L, out);
   EXPECT_NEAR(static_cast<double>(out[c.component]), static_cast<double>(c.start + c.shift * 2 * Pi), 1e-4);
   plain::step_adaptive(y, plain_dydx, 32, 1e-6L, plain_out, plain::flock_derivs_fast);
   expect_same_vectors(out, plain_out, "fold", c.component);
@@ -224,7 +224,7 @@ TEST(StepAdaptive, TwoThreadsAtOnceGiveTheSerialResults) {
   Real a[33], b[33];
   maker.typical(a);
   maker.typical(b);
-  FlockDamping() = 0.4L;
+  model.FlockDamping = 0.4L;
   Real serial_a[33], serial_b[33], scratch[33];
   for (int i = 0; i <= 32; ++i) {
     serial_a[i] = a[i];
@@ -232,12 +232,12 @@ TEST(StepAdaptive, TwoThreadsAtOnceGiveTheSerialResults) {
   }
   const int steps = 300;
   for (int s = 0; s < steps; ++s) {
-    StepAdaptive(serial_a, scratch, 32, 0.01L, serial_a);
-    StepAdaptive(serial_b, scratch, 32, 0.01L, serial_b);
+    StepAdaptive(model, serial_a, scratch, 0.01L, serial_a);
+    StepAdaptive(model, serial_b, scratch, 0.01L, serial_b);
   }
   auto run = [steps](Real* state) {
     Real derivs[33];
-    for (int s = 0; s < steps; ++s) StepAdaptive(state, derivs, 32, 0.01L, state);
+    for (int s = 0; s < steps; ++s) StepAdaptive(model, state, derivs, 0.01L, state);
   };
   std::thread first(run, a);
   std::thread second(run, b);
@@ -279,9 +279,9 @@ struct Heptagon {
 TEST(StepRK4, HeptagonIsAnExactSolution) {
   Heptagon h;
   Real s[33], r[33], later[33];
-  FlockDamping() = 0;
+  model.FlockDamping = 0;
   h.at(0.3L, s);
-  FlockDerivs(s, r, 32);
+  FlockDerivs(model, s, r);
   h.at(0.3L + 1e-6L, later);
   for (int i = 1; i <= 32; ++i) {
     EXPECT_NEAR(static_cast<double>(r[i]), static_cast<double>((later[i] - s[i]) / 1e-6L), 1e-5) << i;
@@ -290,7 +290,7 @@ TEST(StepRK4, HeptagonIsAnExactSolution) {
 
 TEST(StepRK4, ErrorShrinksSixteenfoldWhenTheStepHalves) {
   Heptagon h;
-  FlockDamping() = 0;
+  model.FlockDamping = 0;
   const Real end = 2;
   Real exact[33];
   h.at(end, exact);
@@ -299,7 +299,7 @@ TEST(StepRK4, ErrorShrinksSixteenfoldWhenTheStepHalves) {
     const int steps = 8 << level;
     Real s[33], dydx[33];
     h.at(0, s);
-    for (int n = 0; n < steps; ++n) StepRK4(s, dydx, 32, end / steps, s);
+    for (int n = 0; n < steps; ++n) StepRK4(model, s, dydx, end / steps, s);
     Real worst = 0;
     for (int i = 1; i <= 32; ++i) worst = std::fmax(worst, std::fabs(s[i] - exact[i]));
     errors[level] = worst;

@@ -8,9 +8,14 @@
 #include <random>
 #include <string>
 
+#include "app/model/flock_model.hpp"
 #include "runtime/real.hpp"
 
 namespace model_test {
+
+// The model the tests evaluate. The plain transcriptions read its damping
+// too, as the program they transcribe reads its one damping value.
+inline FlockModel model;
 
 // Same value, same sign of a zero, or both NaN (a NaN's payload carries no
 // meaning here).

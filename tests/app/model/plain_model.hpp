@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "app/model/model_globals.hpp"
+#include "app/model/model_test_support.hpp"
 #include "runtime/numeric.hpp"
 #include "runtime/real.hpp"
 
@@ -16,7 +16,7 @@ using PowerFunction = Real (*)(Real, Real);
 
 // FlockDerivs with squares and d^1.5 taken by the given power function.
 inline void flock_derivs(const Real* state, Real* rates, PowerFunction pw) {
-  const Real D = FlockDampingArray[1];
+  const Real D = model_test::model.FlockDamping;
   const Real xc = state[29], yc = state[30], vxc = state[31], vyc = state[32];
   for (int i = 1; i <= 7; ++i) {
     const Real xi = state[4 * i - 3], yi = state[4 * i - 2];

@@ -7,12 +7,12 @@
 #include "app/model/flock_derivs.hpp"
 #include "app/model/flock_tangent.hpp"
 #include "app/model/integrator.hpp"
-#include "app/model/model_globals.hpp"
 #include "app/model/tangent_step.hpp"
 #include "model_test_support.hpp"
 
 namespace {
 
+using model_test::model;
 using model_test::same;
 using model_test::StateMaker;
 
@@ -46,9 +46,9 @@ TEST(FlockTangent, IsTheDerivativeOfFlockDerivs) {
     Real y[33], v[33], jv[33] = {}, fd[33] = {};
     make.typical(y);
     for (int i = 1; i <= 32; ++i) v[i] = make.normal(1);
-    FlockDamping() = make.uniform();
-    FlockTangent(y, v, jv);
-    central_difference(y, v, [](const Real* s, Real* r) { FlockDerivs(s, r, 32); }, fd);
+    model.FlockDamping = make.uniform();
+    FlockTangent(model, y, v, jv);
+    central_difference(y, v, [](const Real* s, Real* r) { FlockDerivs(model, s, r); }, fd);
     expect_close(jv, fd, 1e-8L, seed);
   }
 }
@@ -67,18 +67,18 @@ TEST(TangentStep, CarriesTheDerivativeOfTheStep) {
       joined[6] = joined[2];
     }
     for (int i = 1; i <= 32; ++i) v[i] = joined[32 + i] = make.normal(1);
-    FlockDamping() = 0.3L;
+    model.FlockDamping = 0.3L;
     TangentDraft draft;
-    const int k = SubStepCount(TangentStepBegin(joined, 0.01L, draft));
+    const int k = SubStepCount(TangentStepBegin(model, joined, 0.01L, draft));
     Real model_only[33];
     for (int i = 1; i <= 32; ++i) model_only[i] = joined[i];
-    TangentStepFinish(draft, 0.01L, k, joined);
+    TangentStepFinish(model, draft, 0.01L, k, joined);
 
     auto step_with_k = [k](const Real* s, Real* out) {
       StepDraft d;
       Real scratch[33];
-      StepBegin(s, scratch, 0.01L, d);
-      StepFinish(d, scratch, 0.01L, k, out);
+      StepBegin(model, s, scratch, 0.01L, d);
+      StepFinish(model, d, scratch, 0.01L, k, out);
     };
     Real fd[33] = {};
     central_difference(model_only, v, step_with_k, fd);
@@ -96,11 +96,11 @@ TEST(TangentStep, ModelHalfIsStepAdaptiveBitForBit) {
       alone[i] = joined[i];
       joined[32 + i] = make.normal(1);
     }
-    FlockDamping() = make.damping();
-    const int k_alone = StepAdaptive(alone, scratch, 32, 0.01L, alone);
+    model.FlockDamping = make.damping();
+    const int k_alone = StepAdaptive(model, alone, scratch, 0.01L, alone);
     TangentDraft draft;
-    const int k = SubStepCount(TangentStepBegin(joined, 0.01L, draft));
-    TangentStepFinish(draft, 0.01L, k, joined);
+    const int k = SubStepCount(TangentStepBegin(model, joined, 0.01L, draft));
+    TangentStepFinish(model, draft, 0.01L, k, joined);
     FoldStep(joined);
     ASSERT_EQ(k, k_alone) << seed;
     for (int i = 1; i <= 32; ++i) ASSERT_TRUE(same(joined[i], alone[i])) << "seed " << seed << " component " << i;

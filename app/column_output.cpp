@@ -1,0 +1,45 @@
+#include "app/column_output.hpp"
+
+#include "app/parameters.hpp"
+#include "canvas/canvas.hpp"
+#include "canvas/primitives.hpp"
+#include "runtime/console.hpp"
+#include "runtime/format.hpp"
+#include "runtime/numeric.hpp"
+
+std::int32_t ExponentRow(Real exponent) {
+  return to_integer(PlotHeight * 0.5L * (1 - exponent / ExponentRange));
+}
+
+Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence) {
+  Text line = format_number(damping, "  0.0000");
+  line += format_number(exponent, "   0.0000;  -0.0000");
+  line += '\xF1';  // plus-minus sign in the console's code page
+  line += format_number(spread, "0.0000");
+  line += format_number(mean_divergence, "  0.0000; -0.0000");
+  return line;
+}
+
+Real PlusMinusFigure(const ColumnResult& result, bool target_error) {
+  return target_error && result.standard_error ? *result.standard_error : result.spread;
+}
+
+void ReportPrinter::operator()(const ColumnResult& r) const {
+  console_print(ReportLine(r.damping, r.exponent, PlusMinusFigure(r, target_error), r.mean_divergence));
+  console_newline();
+}
+
+std::vector<ColumnObserver> DisplayObservers(bool target_error, ChartCurve& curve) {
+  return {ReportPrinter{target_error}, [&curve](const ColumnResult& r) { curve(r); }};
+}
+
+void ChartCurve::operator()(const ColumnResult& result) {
+  const std::int32_t row = ExponentRow(result.exponent);
+  if (first_point) {
+    canvas_set_pixel(result.column, row, DefaultColour);
+  } else {
+    canvas_line_to(result.column, row, DefaultColour);
+  }
+  first_point = false;
+  canvas_redraw();
+}

@@ -1,0 +1,57 @@
+// What a sweep is asked to do, and what passes from one column to the next.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "app/column_pass.hpp"
+#include "app/damping_range.hpp"
+#include "app/parameters.hpp"
+#include "runtime/real.hpp"
+
+struct SweepSettings {
+  int step = 1;                             // every step-th column from the right
+  std::int32_t start_column = FirstColumn;  // the first column evaluated, on the step grid
+  std::int32_t end_column = LastColumn;     // no column left of it is evaluated
+  DampingRange damping;                     // only columns with damping in this range
+  double time_limit = ColumnTimeLimit;      // elapsed seconds per column
+  // The measurement options; with none of them the run is the plain sweep.
+  bool robust = false;             // the shadow follows the reference's map; large passes measured
+  bool tangent = false;            // a second estimate from the tangent dynamics
+  std::int32_t passes = 0;         // a column ends after this many passes; 0: no budget
+  std::optional<Real> target_error;  // converged when the standard error falls below it
+  // How the two steps of a pass are taken; empty: on this thread, one after
+  // the other.
+  PassAdvance advance;
+  MeasuredAdvance measured_advance;  // with robust or tangent
+};
+
+// Whether a run uses any of the measurement options, and so writes the
+// extended results file.
+bool MeasurementOptions(const SweepSettings& settings);
+
+// The values a column reports when it measures nothing of its own: what the
+// column before it ended with, never reset between columns.
+struct SweepCarry {
+  // The latest estimate of the exponent. While a column runs, each measured
+  // pass makes it the running mean; without an error target, a convergence
+  // test replaces it by the extrapolated limit. A column reports it as it
+  // stands at the column's end.
+  Real Exponent = 0;
+  Real MeanDivergence = 0;
+  Real Spread = 0;
+};
+
+// A point of a column's convergence history, every 1000 measured passes:
+// the running exponent, and where a convergence test was made there, its
+// extrapolated value and spread.
+struct HistoryPoint {
+  std::int32_t column;
+  std::int32_t measured_passes;
+  Real running_exponent;
+  bool tested;
+  Real extrapolated;
+  Real spread;
+};
+using HistoryObserver = std::function<void(const HistoryPoint&)>;
