@@ -34,12 +34,3 @@ void ConvergedEstimate(const Real* buffer, std::int32_t upper, Real& limit, Real
   }
   range = high - low;
 }
-
-void ConvergedEstimate(const ArrayDescriptor& buffer, Real& limit, Real& range) {
-  if (!buffer.dimensioned() || buffer.dimensions != 1 || buffer.bounds.empty() || buffer.bounds[0].lower != 0) {
-    limit = std::numeric_limits<Real>::quiet_NaN();
-    range = limit;
-    return;
-  }
-  ConvergedEstimate(buffer.data, buffer.bounds[0].upper, limit, range);
-}

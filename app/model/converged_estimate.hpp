@@ -4,7 +4,6 @@
 
 #include <cstdint>
 
-#include "runtime/array.hpp"
 #include "runtime/real.hpp"
 
 // buffer(0..upper), oldest first. Three overlapping blocks of m + 1 elements
@@ -16,6 +15,3 @@
 // never wins a comparison, so a NaN limit gives a NaN range. upper < 0 (no
 // elements) gives NaN for both.
 void ConvergedEstimate(const Real* buffer, std::int32_t upper, Real& limit, Real& range);
-// The same over a dimensioned one-dimensional array with lower bound 0; an
-// array that is not dimensioned gives NaN for both.
-void ConvergedEstimate(const ArrayDescriptor& buffer, Real& limit, Real& range);

@@ -6,7 +6,6 @@
 #include <limits>
 #include <vector>
 
-#include "runtime/array.hpp"
 
 namespace {
 
@@ -105,23 +104,6 @@ TEST(ConvergedEstimate, NoElementsGiveNaN) {
   Real x = 0;
   Real limit = 1, range = 1;
   ConvergedEstimate(&x, -1, limit, range);
-  EXPECT_TRUE(std::isnan(limit));
-  EXPECT_TRUE(std::isnan(range));
-}
-
-TEST(ConvergedEstimate, ArrayDescriptorTakesItsUpperBound) {
-  ArrayDescriptor ring;
-  array_dim(ring, {{0, 999}});
-  ASSERT_TRUE(ring.dimensioned());
-  for (int i = 0; i <= 999; ++i) ring[i] = 2 + 100 / (i + 100.0L);
-  Real limit, range, expected_limit, expected_range;
-  ConvergedEstimate(ring, limit, range);
-  ConvergedEstimate(ring.data, 999, expected_limit, expected_range);
-  EXPECT_EQ(limit, expected_limit);
-  EXPECT_EQ(range, expected_range);
-
-  ArrayDescriptor empty;
-  ConvergedEstimate(empty, limit, range);
   EXPECT_TRUE(std::isnan(limit));
   EXPECT_TRUE(std::isnan(range));
 }
