@@ -63,19 +63,19 @@ void DrawChartFrame(Real damping_max) {
   for (std::int32_t i = 1; i <= TicksX - 1; ++i) {
     const std::int32_t xg = to_integer(static_cast<Real>(PlotWidth) * i / TicksX + Margin);
     canvas_move_to(xg, 0);
-    canvas_line_to(xg, tick_y, -1);
+    canvas_line_to(xg, tick_y, DefaultColour);
     canvas_move_to(xg, PlotHeight);
-    canvas_line_to(xg, PlotHeight - tick_y, -1);
+    canvas_line_to(xg, PlotHeight - tick_y, DefaultColour);
   }
   const Real tick_x = static_cast<Real>(PlotWidth) / 36;
   for (std::int32_t i = 1; i <= TicksY - 1; ++i) {
     const std::int32_t yg = to_integer(static_cast<Real>(PlotHeight) * i / TicksY);
     canvas_move_to(Margin, yg);
-    canvas_line_to(tick_x + Margin, yg, -1);
+    canvas_line_to(tick_x + Margin, yg, DefaultColour);
     canvas_move_to(PlotWidth + Margin, yg);
-    canvas_line_to(PlotWidth + Margin - tick_x, yg, -1);
+    canvas_line_to(PlotWidth + Margin - tick_x, yg, DefaultColour);
   }
 
-  canvas_box(Margin, 0, PlotWidth + Margin, PlotHeight + 1, 0, -1, -2, 0);
+  canvas_box(Margin, 0, PlotWidth + Margin, PlotHeight + 1, 0, DefaultColour, NoColour, 0);
   console_to_front();
 }

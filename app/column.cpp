@@ -131,11 +131,12 @@ ColumnResult ColumnRun::result(ColumnEnd end) const {
 }  // namespace
 
 void ConditionColumn(Real* ref, Real* shadow) {
+  constexpr int reach = 5;  // components beyond it are pulled back to it
   const Real kick = widen(0.1f);
   const Real floor = widen(0.01f);
   const Real offset = Epsilon / square_root(StateSize);
   for (std::int32_t i = 1; i <= StateSize; ++i) {
-    if (std::fabs(ref[i]) > 5) ref[i] = 5 * sign_of(ref[i]) + kick * GaussDeviate();
+    if (std::fabs(ref[i]) > reach) ref[i] = reach * sign_of(ref[i]) + kick * GaussDeviate();
     if (std::fabs(ref[i]) < floor) ref[i] = floor * GaussDeviate();
     shadow[i] = ref[i] + offset;
   }

@@ -44,6 +44,14 @@ void AdvanceMeasured(ColumnPass& pass, const MeasuredAdvance& advance) {
   StepPairAlone(pass.model, pass.ref.data(), pass.shadow.data(), tangent, pass.robust);
 }
 
+namespace {
+
+// The renormalised shadow is rounded to this many decimal places, which
+// round_to_digits takes as its most, 18.
+constexpr std::int32_t ShadowPlaces = 99;
+
+}  // namespace
+
 PassEnd FinishPass(ColumnPass& pass, Real& exponent, Real& mean_divergence) {
   static const Real EpsilonSquared = Epsilon * Epsilon;
   const Real tangent_growth = pass.with_tangent ? NormaliseTangent(pass.tangent) : 0;
@@ -63,7 +71,7 @@ PassEnd FinishPass(ColumnPass& pass, Real& exponent, Real& mean_divergence) {
   if (GrowthRatio <= 0) return PassEnd::Coinciding;
   // Back to distance Epsilon on the opposite side of the reference.
   for (std::int32_t i = 1; i <= StateSize; ++i) {
-    shadow[i] = round_to_digits(ref[i] - separation[i] / GrowthRatio, 99);
+    shadow[i] = round_to_digits(ref[i] - separation[i] / GrowthRatio, ShadowPlaces);
   }
   if (pass.Iteration < BufferLength) return PassEnd::Transient;
   const Real log_growth = natural_log(GrowthRatio);

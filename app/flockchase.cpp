@@ -26,7 +26,7 @@ namespace {
 // every run.
 FlockState InitialState() {
   FlockState state{};
-  for (std::int32_t k = 1; k <= 8; ++k) {
+  for (std::int32_t k = 1; k <= FlockBodies + 1; ++k) {
     state[4 * k - 3] = GaussDeviate();
     state[4 * k - 2] = GaussDeviate();
     state[4 * k - 1] = 0;

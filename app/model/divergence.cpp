@@ -11,8 +11,8 @@ void AddDivergenceSample(const FlockModel& model, const Real* state, Real epsilo
   flock_terms(state, t);
 
   Real sum = divergence_sum;
-  for (int body = 0; body < 8; ++body) {
-    const int base = 4 * body;
+  for (int body = 0; body <= FlockBodies; ++body) {
+    const int base = ComponentsPerBody * body;
     // Positions: the rate is the body's velocity in both displaced states, so
     // the difference is v - v (0, or NaN for a velocity that is not finite).
     for (int c = 1; c <= 2; ++c) {
@@ -23,9 +23,9 @@ void AddDivergenceSample(const FlockModel& model, const Real* state, Real epsilo
       const Real down = state[base + c] - half;
       const Real up = epsilon + down;
       Real low, high;
-      if (body < 7) {
+      if (body < FlockBodies) {
         const Real* push = c == 3 ? t.push_x : t.push_y;
-        const Real(*pair)[7] = c == 3 ? t.pair_x : t.pair_y;
+        const Real(*pair)[FlockBodies] = c == 3 ? t.pair_x : t.pair_y;
         low = flock_acceleration(push, pair, body, damping, down);
         high = flock_acceleration(push, pair, body, damping, up);
       } else {

@@ -6,17 +6,17 @@ using namespace flock;
 
 void FlockDerivs(const FlockModel& model, const Real* __restrict state, Real* __restrict rates) {
   const Real damping = model.FlockDamping;
-  const Real xc = state[29];
-  const Real yc = state[30];
-  Real chaser_x = (-FlockModel::ChaserDamping * state[31]) / FlockModel::ChaserMass;
-  Real chaser_y = (-FlockModel::ChaserDamping * state[32]) / FlockModel::ChaserMass;
+  const Real xc = state[ChaserOffset + 1];
+  const Real yc = state[ChaserOffset + 2];
+  Real chaser_x = (-FlockModel::ChaserDamping * state[ChaserOffset + 3]) / FlockModel::ChaserMass;
+  Real chaser_y = (-FlockModel::ChaserDamping * state[ChaserOffset + 4]) / FlockModel::ChaserMass;
 
   // Drag and chaser terms open each flock body's sums; the chaser's own sums
   // take the flock bodies in ascending order. dc is also the chaser's squared
   // distance to the body: a reversed difference squares to the same value.
-  for (int i = 0; i < 7; ++i) {
-    const Real* b = state + 4 * i;
-    Real* r = rates + 4 * i;
+  for (int i = 0; i < FlockBodies; ++i) {
+    const Real* b = state + ComponentsPerBody * i;
+    Real* r = rates + ComponentsPerBody * i;
     const Real dxc = xc - b[1];
     const Real dyc = yc - b[2];
     const Real dc = dxc * dxc + dyc * dyc;
@@ -31,27 +31,27 @@ void FlockDerivs(const FlockModel& model, const Real* __restrict state, Real* __
   // Each pair once. Taken in ascending (i, j) order, every body still
   // receives its terms in ascending order of the other body.
 #pragma GCC unroll 7
-  for (int i = 0; i < 7; ++i) {
-    const Real xi = state[4 * i + 1];
-    const Real yi = state[4 * i + 2];
+  for (int i = 0; i < FlockBodies; ++i) {
+    const Real xi = state[ComponentsPerBody * i + 1];
+    const Real yi = state[ComponentsPerBody * i + 2];
     // Body i's sums stay in registers while it meets the later bodies.
-    Real ax = rates[4 * i + 3];
-    Real ay = rates[4 * i + 4];
+    Real ax = rates[ComponentsPerBody * i + 3];
+    Real ay = rates[ComponentsPerBody * i + 4];
 #pragma GCC unroll 7
-    for (int j = i + 1; j < 7; ++j) {
-      Real* rj = rates + 4 * j;
-      const PairTerms p = pair_terms(xi, yi, state[4 * j + 1], state[4 * j + 2]);
+    for (int j = i + 1; j < FlockBodies; ++j) {
+      Real* rj = rates + ComponentsPerBody * j;
+      const PairTerms p = pair_terms(xi, yi, state[ComponentsPerBody * j + 1], state[ComponentsPerBody * j + 2]);
       ax = p.to_i_x + ax;
       ay = p.to_i_y + ay;
       rj[3] = p.to_j_x + rj[3];
       rj[4] = p.to_j_y + rj[4];
     }
-    rates[4 * i + 3] = ax;
-    rates[4 * i + 4] = ay;
+    rates[ComponentsPerBody * i + 3] = ax;
+    rates[ComponentsPerBody * i + 4] = ay;
   }
 
-  rates[29] = state[31];
-  rates[30] = state[32];
-  rates[31] = chaser_x;
-  rates[32] = chaser_y;
+  rates[ChaserOffset + 1] = state[ChaserOffset + 3];
+  rates[ChaserOffset + 2] = state[ChaserOffset + 4];
+  rates[ChaserOffset + 3] = chaser_x;
+  rates[ChaserOffset + 4] = chaser_y;
 }

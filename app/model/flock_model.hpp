@@ -8,8 +8,11 @@
 
 // A state holds eight bodies of four components, x, y, vx, vy, at elements
 // 4k-3 .. 4k (k = 1..8); bodies 1..7 are the flock, body 8 the chaser.
-constexpr int StateSize = 32;
 constexpr int FlockBodies = 7;
+constexpr int ComponentsPerBody = 4;
+constexpr int StateSize = ComponentsPerBody * (FlockBodies + 1);
+// The chaser's x, y, vx, vy follow the flock's: elements 29 .. 32.
+constexpr int ChaserOffset = ComponentsPerBody * FlockBodies;
 
 // A state of the model, 1-based as the equations number it: component i at
 // element i, element 0 unused. This is the one place that mapping is made;

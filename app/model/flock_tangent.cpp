@@ -18,14 +18,14 @@ Real inverse_distance_term(Real dx, Real dy, Real d, Real ddx, Real ddy) {
 
 void FlockTangent(const FlockModel& model, const Real* __restrict state, const Real* __restrict tangent, Real* __restrict rates) {
   const Real damping = model.FlockDamping;
-  const Real xc = state[29], yc = state[30];
-  const Real txc = tangent[29], tyc = tangent[30];
-  Real chaser_x = (-FlockModel::ChaserDamping * tangent[31]) / FlockModel::ChaserMass;
-  Real chaser_y = (-FlockModel::ChaserDamping * tangent[32]) / FlockModel::ChaserMass;
-  for (int i = 0; i < 7; ++i) {
-    const Real* b = state + 4 * i;
-    const Real* t = tangent + 4 * i;
-    Real* r = rates + 4 * i;
+  const Real xc = state[ChaserOffset + 1], yc = state[ChaserOffset + 2];
+  const Real txc = tangent[ChaserOffset + 1], tyc = tangent[ChaserOffset + 2];
+  Real chaser_x = (-FlockModel::ChaserDamping * tangent[ChaserOffset + 3]) / FlockModel::ChaserMass;
+  Real chaser_y = (-FlockModel::ChaserDamping * tangent[ChaserOffset + 4]) / FlockModel::ChaserMass;
+  for (int i = 0; i < FlockBodies; ++i) {
+    const Real* b = state + ComponentsPerBody * i;
+    const Real* t = tangent + ComponentsPerBody * i;
+    Real* r = rates + ComponentsPerBody * i;
     r[1] = t[3];
     r[2] = t[4];
     // Fled from the chaser: -(x_c - x_i) / (dc 0.3).
@@ -38,10 +38,10 @@ void FlockTangent(const FlockModel& model, const Real* __restrict state, const R
     chaser_x = chaser_x + inverse_distance_term(-dxc, -dyc, dc, -tdx, -tdy) / FlockModel::ChaserMass;
     chaser_y = chaser_y + inverse_distance_term(-dyc, -dxc, dc, -tdy, -tdx) / FlockModel::ChaserMass;
     // The flock pair forces g(d) (x_j - x_i) / 0.3 with g = 1/d - d^-1.5.
-    for (int j = 0; j < 7; ++j) {
+    for (int j = 0; j < FlockBodies; ++j) {
       if (j == i) continue;
-      const Real dx = state[4 * j + 1] - b[1], dy = state[4 * j + 2] - b[2];
-      const Real ddx = tangent[4 * j + 1] - t[1], ddy = tangent[4 * j + 2] - t[2];
+      const Real dx = state[ComponentsPerBody * j + 1] - b[1], dy = state[ComponentsPerBody * j + 2] - b[2];
+      const Real ddx = tangent[ComponentsPerBody * j + 1] - t[1], ddy = tangent[ComponentsPerBody * j + 2] - t[2];
       const Real d = dx * dx + dy * dy;
       const Real root = std::sqrt(d);
       const Real g = 1 / d - 1 / (d * root);
@@ -53,8 +53,8 @@ void FlockTangent(const FlockModel& model, const Real* __restrict state, const R
     r[3] = ax;
     r[4] = ay;
   }
-  rates[29] = tangent[31];
-  rates[30] = tangent[32];
-  rates[31] = chaser_x;
-  rates[32] = chaser_y;
+  rates[ChaserOffset + 1] = tangent[ChaserOffset + 3];
+  rates[ChaserOffset + 2] = tangent[ChaserOffset + 4];
+  rates[ChaserOffset + 3] = chaser_x;
+  rates[ChaserOffset + 4] = chaser_y;
 }

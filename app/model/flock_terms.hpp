@@ -40,17 +40,17 @@ inline PairTerms pair_terms(Real xi, Real yi, Real xj, Real yj) {
 // Every term of the seven flock accelerations and the chaser's, kept apart so
 // that a sum can be formed again with a different own-velocity term.
 struct FlockTerms {
-  Real push_x[7], push_y[7];        // (x_c - x_i) / (dc 0.3), subtracted
-  Real pair_x[7][7], pair_y[7][7];  // [i][j]: what body j adds to body i
-  Real pull_x[7], pull_y[7];        // (x_j - x_c) / (d 0.2), added to the chaser
+  Real push_x[FlockBodies], push_y[FlockBodies];        // (x_c - x_i) / (dc 0.3), subtracted
+  Real pair_x[FlockBodies][FlockBodies], pair_y[FlockBodies][FlockBodies];  // [i][j]: what body j adds to body i
+  Real pull_x[FlockBodies], pull_y[FlockBodies];        // (x_j - x_c) / (d 0.2), added to the chaser
 };
 
 inline void flock_terms(const Real* __restrict state, FlockTerms& t) {
-  const Real xc = state[29];
-  const Real yc = state[30];
-  for (int i = 0; i < 7; ++i) {
-    const Real xi = state[4 * i + 1];
-    const Real yi = state[4 * i + 2];
+  const Real xc = state[ChaserOffset + 1];
+  const Real yc = state[ChaserOffset + 2];
+  for (int i = 0; i < FlockBodies; ++i) {
+    const Real xi = state[ComponentsPerBody * i + 1];
+    const Real yi = state[ComponentsPerBody * i + 2];
     const Real dxc = xc - xi;
     const Real dyc = yc - yi;
     // The chaser's squared distance to body i is the same sum.
@@ -60,9 +60,9 @@ inline void flock_terms(const Real* __restrict state, FlockTerms& t) {
     t.pull_x[i] = (xi - xc) / (dc * FlockModel::ChaserMass);
     t.pull_y[i] = (yi - yc) / (dc * FlockModel::ChaserMass);
   }
-  for (int i = 0; i < 7; ++i) {
-    for (int j = i + 1; j < 7; ++j) {
-      const PairTerms p = pair_terms(state[4 * i + 1], state[4 * i + 2], state[4 * j + 1], state[4 * j + 2]);
+  for (int i = 0; i < FlockBodies; ++i) {
+    for (int j = i + 1; j < FlockBodies; ++j) {
+      const PairTerms p = pair_terms(state[ComponentsPerBody * i + 1], state[ComponentsPerBody * i + 2], state[ComponentsPerBody * j + 1], state[ComponentsPerBody * j + 2]);
       t.pair_x[i][j] = p.to_i_x;
       t.pair_y[i][j] = p.to_i_y;
       t.pair_x[j][i] = p.to_j_x;
@@ -73,9 +73,9 @@ inline void flock_terms(const Real* __restrict state, FlockTerms& t) {
 
 // Body i's acceleration along one axis with own velocity v, summed in the
 // model's order: drag, chaser, then the other flock bodies in ascending order.
-inline Real flock_acceleration(const Real* push, const Real (*pair)[7], int i, Real damping, Real v) {
+inline Real flock_acceleration(const Real* push, const Real (*pair)[FlockBodies], int i, Real damping, Real v) {
   Real a = (-damping * v) / FlockModel::FlockMass - push[i];
-  for (int j = 0; j < 7; ++j) {
+  for (int j = 0; j < FlockBodies; ++j) {
     if (j != i) a = pair[i][j] + a;
   }
   return a;
@@ -83,7 +83,7 @@ inline Real flock_acceleration(const Real* push, const Real (*pair)[7], int i, R
 
 inline Real chaser_acceleration(const Real* pull, Real v) {
   Real a = (-FlockModel::ChaserDamping * v) / FlockModel::ChaserMass;
-  for (int j = 0; j < 7; ++j) a = pull[j] + a;
+  for (int j = 0; j < FlockBodies; ++j) a = pull[j] + a;
   return a;
 }
 
