@@ -1,44 +1,22 @@
 #include "app/options.hpp"
 
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <set>
 
+#include "app/number_text.hpp"
 #include "app/parameters.hpp"
 
 namespace {
 
-bool parse_int(const std::string& text, long low, long high, int& out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  long value = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || value < low || value > high) return false;
-  out = static_cast<int>(value);
-  return true;
-}
+// The most seconds --time-limit takes.
+constexpr double MostSeconds = 1e9;
 
-bool parse_seconds(const std::string& text, double& out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  double value = std::strtod(text.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(value) || value <= 0 || value > 1e9) return false;
-  out = value;
-  return true;
-}
-
-bool parse_positive(const std::string& text, double& out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  double value = std::strtod(text.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(value) || !(value > 0)) return false;
-  out = value;
-  return true;
+// A positive, finite number of at most `most`.
+std::optional<double> parse_positive(const std::string& text, double most) {
+  const std::optional<double> value = parse_finite_double(text);
+  if (!value || !(*value > 0) || *value > most) return std::nullopt;
+  return value;
 }
 
 }  // namespace
@@ -183,17 +161,22 @@ OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
       options.headless = true;
     } else if (name == "--step") {
       if (!take_value()) return no_value(name);
-      if (!parse_int(value, 1, 799, options.step))
+      const std::optional<int> step = parse_integer<int>(value, 1, ColumnCount);
+      if (!step)
         return {std::nullopt, "flockchase: --step takes a whole number from 1 to 799, not '" + value + "'"};
+      options.step = *step;
     } else if (name == "--time-limit") {
       if (!take_value()) return no_value(name);
       time_limit_given = true;
-      if (!parse_seconds(value, options.time_limit))
+      const std::optional<double> seconds = parse_positive(value, MostSeconds);
+      if (!seconds)
         return {std::nullopt, "flockchase: --time-limit takes a positive number of seconds, not '" + value + "'"};
+      options.time_limit = *seconds;
     } else if (name == "--threads") {
       if (!take_value()) return no_value(name);
-      if (!parse_int(value, 1, 2, options.threads))
-        return {std::nullopt, "flockchase: --threads takes 1 or 2, not '" + value + "'"};
+      const std::optional<int> threads = parse_integer<int>(value, 1, 2);
+      if (!threads) return {std::nullopt, "flockchase: --threads takes 1 or 2, not '" + value + "'"};
+      options.threads = *threads;
     } else if (name == "--damping") {
       if (!take_value()) return no_value(name);
       std::optional<DampingRange> range = parse_damping_range(value);
@@ -211,16 +194,16 @@ OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
       options.tangent = true;
     } else if (name == "--passes") {
       if (!take_value()) return no_value(name);
-      int passes = 0;
-      if (!parse_int(value, 1, 2000000000, passes))
+      const std::optional<std::int32_t> passes = parse_integer<std::int32_t>(value, 1, 2000000000);
+      if (!passes)
         return {std::nullopt, "flockchase: --passes takes a whole number from 1 to 2000000000, not '" + value + "'"};
-      options.passes = passes;
+      options.passes = *passes;
     } else if (name == "--target-error") {
       if (!take_value()) return no_value(name);
-      double target = 0;
-      if (!parse_positive(value, target))
+      const std::optional<double> target = parse_positive(value, std::numeric_limits<double>::max());
+      if (!target)
         return {std::nullopt, "flockchase: --target-error takes a positive number, not '" + value + "'"};
-      options.target_error = target;
+      options.target_error = *target;
     } else if (name == "--segment") {
       if (!take_value()) return no_value(name);
       options.segment = parse_segment(value);
