@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <limits>
 #include <set>
+#include <string_view>
 
 #include "app/number_text.hpp"
 #include "app/parameters.hpp"
@@ -47,10 +48,10 @@ std::string ResultOptionsText(const Options& options) {
   return line;
 }
 
-std::string HelpText() {
-  return UsageText() + R"(
+namespace {
 
-Measures the largest Lyapunov exponent of a planar eight-body chase model
+// What the program does and what its report line says.
+constexpr std::string_view AboutHelp = R"(Measures the largest Lyapunov exponent of a planar eight-body chase model
 (seven flock bodies fleeing a chaser) for 799 flock dampings from 0.99875
 down to 0.00125, one per pixel column of the chart, right to left. Prints
 one report line per column and draws the curve in a window of its own
@@ -61,9 +62,10 @@ ends the run at once without saving. Every finished column is written to
 NAME.csv at once, and NAME.checkpoint lets --resume continue a stopped run.
 
 Report line: damping, exponent, a plus-minus sign, the spread of the last
-1000 running estimates, the mean divergence of the flow.
+1000 running estimates, the mean divergence of the flow.)";
 
-  --step N              evaluate every Nth column from the right (1..799);
+// The options that choose the columns and how long each may take.
+constexpr std::string_view SweepOptionsHelp = R"(  --step N              evaluate every Nth column from the right (1..799);
                         the curve joins the evaluated points (default 1)
   --time-limit SECONDS  elapsed time after which a column ends with a beep
                         (default 100; none when --passes is given alone)
@@ -74,8 +76,10 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
   --threads 1|2         advance the two trajectories of a pass one after the
                         other (1) or at the same time (2); the results are
                         the same bits (default: 2 when the machine has at
-                        least two cores)
-  --robust              step the shadow by the reference's own map: the
+                        least two cores))";
+
+// The options of how a column is measured.
+constexpr std::string_view MeasurementOptionsHelp = R"(  --robust              step the shadow by the reference's own map: the
                         sub-step count the reference's step chose and the
                         2 pi folds it made; a pass whose separation grew
                         beyond 1e-4 is renormalised and measured all the
@@ -105,8 +109,10 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
                         where the column has fewer than two blocks), and the
                         extrapolated limit goes to the results file
                         (extrapolated): where the running estimate jumps,
-                        the extrapolation can lie far from it
-  --segment I/K         run only the I-th of K contiguous, nearly equal groups
+                        the extrapolation can lie far from it)";
+
+// Sweeps split over machines.
+constexpr std::string_view SegmentOptionsHelp = R"(  --segment I/K         run only the I-th of K contiguous, nearly equal groups
                         of the columns the other options select (right to
                         left), for K machines or processes: starts from the
                         initial state at the group's first column and writes
@@ -118,8 +124,10 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
   --merge               merge the complete set of NAME.segI-K.csv here, made
                         with the same options as given now, into NAME.csv
                         (with a segment field), draw its chart, save NAME.bmp
-                        and run the converter, as a run ends
-  --history FILE        write the convergence history of every column to
+                        and run the converter, as a run ends)";
+
+// The history, resuming, the display and the program itself.
+constexpr std::string_view RunOptionsHelp = R"(  --history FILE        write the convergence history of every column to
                         FILE: a line per 1000 measured passes
   --resume              continue a stopped sweep from NAME.checkpoint in the
                         current directory, with the same --step, --time-limit,
@@ -127,6 +135,17 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
   --headless            draw off-screen even when a display is present
   --help                print this text
   --version             print the version)";
+
+}  // namespace
+
+std::string HelpText() {
+  std::string text = UsageText() + "\n\n" + std::string(AboutHelp) + "\n\n";
+  text += SweepOptionsHelp;
+  for (std::string_view options : {MeasurementOptionsHelp, SegmentOptionsHelp, RunOptionsHelp}) {
+    text += '\n';
+    text += options;
+  }
+  return text;
 }
 
 OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
