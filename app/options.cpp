@@ -4,23 +4,10 @@
 #include <limits>
 #include <set>
 #include <string_view>
+#include <utility>
 
 #include "app/number_text.hpp"
 #include "app/parameters.hpp"
-
-namespace {
-
-// The most seconds --time-limit takes.
-constexpr double MostSeconds = 1e9;
-
-// A positive, finite number of at most `most`.
-std::optional<double> parse_positive(const std::string& text, double most) {
-  const std::optional<double> value = parse_finite_double(text);
-  if (!value || !(*value > 0) || *value > most) return std::nullopt;
-  return value;
-}
-
-}  // namespace
 
 std::string UsageText() {
   return "usage: flockchase [--step N] [--time-limit SECONDS] [--damping LOW:HIGH] [--threads 1|2]\n"
@@ -148,110 +135,170 @@ std::string HelpText() {
   return text;
 }
 
-OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
+namespace {
+
+// Most seconds --time-limit takes, and most passes --passes.
+constexpr double MostSeconds = 1e9;
+constexpr std::int32_t MostPasses = 2000000000;
+// The help and the refusals of --step and --segment name the column count.
+static_assert(ColumnCount == 799);
+
+// A positive, finite number of at most `most`.
+std::optional<double> parse_positive(const std::string& text, double most) {
+  const std::optional<double> value = parse_finite_double(text);
+  if (!value || !(*value > 0) || *value > most) return std::nullopt;
+  return value;
+}
+
+// The options so far, as ParseOptions reads them.
+struct Reading {
   Options options;
   bool time_limit_given = false;
-  std::set<std::string> seen;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string name = arguments[i];
-    std::string value;
-    bool has_value = false;
-    if (std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      has_value = true;
-    }
-    if (!seen.insert(name == "-h" ? "--help" : name).second && name.rfind("-", 0) == 0)
-      return {std::nullopt, "flockchase: " + name + " is given more than once"};
-    auto take_value = [&]() -> bool {
-      if (has_value) return true;
-      if (i + 1 >= arguments.size()) return false;
-      value = arguments[++i];
-      return true;
-    };
-    auto no_value = [&](const std::string& what) -> OptionsResult {
-      return {std::nullopt, "flockchase: " + what + " needs a value"};
-    };
-    if (name == "--help" || name == "-h") {
-      options.help = true;
-    } else if (name == "--version") {
-      options.version = true;
-    } else if (name == "--headless") {
-      options.headless = true;
-    } else if (name == "--step") {
-      if (!take_value()) return no_value(name);
-      const std::optional<int> step = parse_integer<int>(value, 1, ColumnCount);
-      if (!step)
-        return {std::nullopt, "flockchase: --step takes a whole number from 1 to 799, not '" + value + "'"};
-      options.step = *step;
-    } else if (name == "--time-limit") {
-      if (!take_value()) return no_value(name);
-      time_limit_given = true;
-      const std::optional<double> seconds = parse_positive(value, MostSeconds);
-      if (!seconds)
-        return {std::nullopt, "flockchase: --time-limit takes a positive number of seconds, not '" + value + "'"};
-      options.time_limit = *seconds;
-    } else if (name == "--threads") {
-      if (!take_value()) return no_value(name);
-      const std::optional<int> threads = parse_integer<int>(value, 1, 2);
-      if (!threads) return {std::nullopt, "flockchase: --threads takes 1 or 2, not '" + value + "'"};
-      options.threads = *threads;
-    } else if (name == "--damping") {
-      if (!take_value()) return no_value(name);
-      std::optional<DampingRange> range = parse_damping_range(value);
-      if (!range)
-        return {std::nullopt, "flockchase: --damping takes LOW:HIGH, decimal numbers with 0 <= LOW <= HIGH <= 1, not '" +
-                                  value + "'"};
-      options.damping = *range;
-    } else if (name == "--history") {
-      if (!take_value()) return no_value(name);
-      if (value.empty()) return {std::nullopt, "flockchase: --history needs a file name"};
-      options.history = value;
-    } else if (name == "--robust") {
-      options.robust = true;
-    } else if (name == "--tangent") {
-      options.tangent = true;
-    } else if (name == "--passes") {
-      if (!take_value()) return no_value(name);
-      const std::optional<std::int32_t> passes = parse_integer<std::int32_t>(value, 1, 2000000000);
-      if (!passes)
-        return {std::nullopt, "flockchase: --passes takes a whole number from 1 to 2000000000, not '" + value + "'"};
-      options.passes = *passes;
-    } else if (name == "--target-error") {
-      if (!take_value()) return no_value(name);
-      const std::optional<double> target = parse_positive(value, std::numeric_limits<double>::max());
-      if (!target)
-        return {std::nullopt, "flockchase: --target-error takes a positive number, not '" + value + "'"};
-      options.target_error = *target;
-    } else if (name == "--segment") {
-      if (!take_value()) return no_value(name);
-      options.segment = parse_segment(value);
-      if (!options.segment)
-        return {std::nullopt, "flockchase: --segment takes I/K with 1 <= I <= K <= 799, not '" + value + "'"};
-    } else if (name == "--convert") {
-      options.convert = true;
-    } else if (name == "--merge") {
-      options.merge = true;
-    } else if (name == "--resume") {
-      options.resume = true;
-    } else {
-      return {std::nullopt, "flockchase: unknown option '" + arguments[i] + "'"};
-    }
-    if (has_value && (name == "--help" || name == "--version" || name == "--headless" || name == "-h" ||
-                       name == "--resume" || name == "--robust" || name == "--tangent" || name == "--convert" ||
-                       name == "--merge"))
-      return {std::nullopt, "flockchase: " + name + " takes no value"};
+};
+
+// What an option takes, and the value that it is not.
+std::string refusal(std::string_view takes, const std::string& value) {
+  return std::string(takes) + ", not '" + value + "'";
+}
+
+// The readers of the options' values: what is wrong with the value, or
+// nothing once it is in the options.
+using ValueReader = std::optional<std::string> (*)(const std::string& value, Reading& reading);
+
+std::optional<std::string> read_step(const std::string& value, Reading& reading) {
+  const std::optional<int> step = parse_integer<int>(value, 1, ColumnCount);
+  if (!step) return refusal("--step takes a whole number from 1 to 799", value);
+  reading.options.step = *step;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_time_limit(const std::string& value, Reading& reading) {
+  reading.time_limit_given = true;
+  const std::optional<double> seconds = parse_positive(value, MostSeconds);
+  if (!seconds) return refusal("--time-limit takes a positive number of seconds", value);
+  reading.options.time_limit = *seconds;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_threads(const std::string& value, Reading& reading) {
+  const std::optional<int> threads = parse_integer<int>(value, 1, 2);
+  if (!threads) return refusal("--threads takes 1 or 2", value);
+  reading.options.threads = *threads;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_damping(const std::string& value, Reading& reading) {
+  const std::optional<DampingRange> range = parse_damping_range(value);
+  if (!range) return refusal("--damping takes LOW:HIGH, decimal numbers with 0 <= LOW <= HIGH <= 1", value);
+  reading.options.damping = *range;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_history(const std::string& value, Reading& reading) {
+  if (value.empty()) return "--history needs a file name";
+  reading.options.history = value;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_passes(const std::string& value, Reading& reading) {
+  const std::optional<std::int32_t> passes = parse_integer<std::int32_t>(value, 1, MostPasses);
+  if (!passes) return refusal("--passes takes a whole number from 1 to 2000000000", value);
+  reading.options.passes = *passes;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_target_error(const std::string& value, Reading& reading) {
+  const std::optional<double> target = parse_positive(value, std::numeric_limits<double>::max());
+  if (!target) return refusal("--target-error takes a positive number", value);
+  reading.options.target_error = *target;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_segment(const std::string& value, Reading& reading) {
+  reading.options.segment = parse_segment(value);
+  if (!reading.options.segment) return refusal("--segment takes I/K with 1 <= I <= K <= 799", value);
+  return std::nullopt;
+}
+
+// An option: the flag it sets, or the reader of its value.
+struct OptionKind {
+  std::string_view name;
+  bool Options::*flag = nullptr;
+  ValueReader read_value = nullptr;
+};
+
+constexpr OptionKind OptionKinds[] = {
+    {"--help", &Options::help},         {"-h", &Options::help},
+    {"--version", &Options::version},   {"--headless", &Options::headless},
+    {"--step", nullptr, read_step},     {"--time-limit", nullptr, read_time_limit},
+    {"--threads", nullptr, read_threads}, {"--damping", nullptr, read_damping},
+    {"--history", nullptr, read_history}, {"--robust", &Options::robust},
+    {"--tangent", &Options::tangent},   {"--passes", nullptr, read_passes},
+    {"--target-error", nullptr, read_target_error}, {"--segment", nullptr, read_segment},
+    {"--convert", &Options::convert},   {"--merge", &Options::merge},
+    {"--resume", &Options::resume},
+};
+
+const OptionKind* find_option(std::string_view name) {
+  for (const OptionKind& kind : OptionKinds) {
+    if (kind.name == name) return &kind;
   }
+  return nullptr;
+}
+
+// One argument: the option's name, and its value when written --name=value.
+struct Argument {
+  std::string name;
+  std::optional<std::string> value;
+};
+
+Argument split_argument(const std::string& text) {
+  if (std::size_t eq = text.find('='); text.starts_with("--") && eq != std::string::npos)
+    return {text.substr(0, eq), text.substr(eq + 1)};
+  return {text, std::nullopt};
+}
+
+OptionsResult refused(const std::string& what) { return {std::nullopt, "flockchase: " + what}; }
+
+// The options once all are read: the ones that do not go together are
+// refused.
+OptionsResult completed(Reading reading) {
+  Options& options = reading.options;
   // A pass budget alone ends every column by its passes, whatever the
   // machine's speed.
-  if (options.passes > 0 && !time_limit_given) options.time_limit = std::numeric_limits<double>::infinity();
+  if (options.passes > 0 && !reading.time_limit_given) options.time_limit = std::numeric_limits<double>::infinity();
   if (options.merge && (options.segment || options.resume || !options.history.empty()))
-    return {std::nullopt, "flockchase: --merge goes with neither --segment, --resume nor --history"};
+    return refused("--merge goes with neither --segment, --resume nor --history");
   if (options.convert && !options.segment)
-    return {std::nullopt, "flockchase: --convert goes with --segment (other runs always start the converter)"};
+    return refused("--convert goes with --segment (other runs always start the converter)");
   return {options, {}};
 }
 
+}  // namespace
+
+OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
+  Reading reading;
+  std::set<std::string> seen;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    Argument argument = split_argument(arguments[i]);
+    const std::string& name = argument.name;
+    if (!seen.insert(name == "-h" ? "--help" : name).second && name.starts_with("-"))
+      return refused(name + " is given more than once");
+    const OptionKind* kind = find_option(name);
+    if (!kind) return refused("unknown option '" + arguments[i] + "'");
+    if (kind->flag) {
+      if (argument.value) return refused(name + " takes no value");
+      reading.options.*(kind->flag) = true;
+      continue;
+    }
+    if (!argument.value) {
+      if (i + 1 >= arguments.size()) return refused(name + " needs a value");
+      argument.value = arguments[++i];
+    }
+    if (std::optional<std::string> wrong = kind->read_value(*argument.value, reading)) return refused(*wrong);
+  }
+  return completed(std::move(reading));
+}
 std::vector<std::int32_t> SelectedColumns(const Options& options) {
   std::vector<std::int32_t> columns;
   for (std::int32_t x = FirstColumn; x >= LastColumn; x -= options.step)
