@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/parameters.hpp"
 #include "runtime/real.hpp"
 
 struct Checkpoint {
@@ -22,7 +23,7 @@ struct Checkpoint {
   Real exponent = 0;
   Real mean_divergence = 0;
   Real spread = 0;
-  std::array<Real, 33> ref_state{};  // element 0 unused
+  std::array<Real, StateSize + 1> ref_state{};  // element 0 unused
 };
 
 // The text ends with a CRC-32 of all before it, so that a damaged

@@ -1,47 +1,13 @@
 #include "app/options.hpp"
 
-#include <cerrno>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <limits>
 #include <set>
+#include <string_view>
+#include <utility>
 
+#include "app/number_text.hpp"
 #include "app/parameters.hpp"
-
-namespace {
-
-bool parse_int(const std::string& text, long low, long high, int& out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  long value = std::strtol(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || value < low || value > high) return false;
-  out = static_cast<int>(value);
-  return true;
-}
-
-bool parse_seconds(const std::string& text, double& out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  double value = std::strtod(text.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(value) || value <= 0 || value > 1e9) return false;
-  out = value;
-  return true;
-}
-
-bool parse_positive(const std::string& text, double& out) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  double value = std::strtod(text.c_str(), &end);
-  if (errno != 0 || *end != '\0' || !std::isfinite(value) || !(value > 0)) return false;
-  out = value;
-  return true;
-}
-
-}  // namespace
 
 std::string UsageText() {
   return "usage: flockchase [--step N] [--time-limit SECONDS] [--damping LOW:HIGH] [--threads 1|2]\n"
@@ -69,10 +35,10 @@ std::string ResultOptionsText(const Options& options) {
   return line;
 }
 
-std::string HelpText() {
-  return UsageText() + R"(
+namespace {
 
-Measures the largest Lyapunov exponent of a planar eight-body chase model
+// What the program does and what its report line says.
+constexpr std::string_view AboutHelp = R"(Measures the largest Lyapunov exponent of a planar eight-body chase model
 (seven flock bodies fleeing a chaser) for 799 flock dampings from 0.99875
 down to 0.00125, one per pixel column of the chart, right to left. Prints
 one report line per column and draws the curve in a window of its own
@@ -83,9 +49,10 @@ ends the run at once without saving. Every finished column is written to
 NAME.csv at once, and NAME.checkpoint lets --resume continue a stopped run.
 
 Report line: damping, exponent, a plus-minus sign, the spread of the last
-1000 running estimates, the mean divergence of the flow.
+1000 running estimates, the mean divergence of the flow.)";
 
-  --step N              evaluate every Nth column from the right (1..799);
+// The options that choose the columns and how long each may take.
+constexpr std::string_view SweepOptionsHelp = R"(  --step N              evaluate every Nth column from the right (1..799);
                         the curve joins the evaluated points (default 1)
   --time-limit SECONDS  elapsed time after which a column ends with a beep
                         (default 100; none when --passes is given alone)
@@ -96,8 +63,10 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
   --threads 1|2         advance the two trajectories of a pass one after the
                         other (1) or at the same time (2); the results are
                         the same bits (default: 2 when the machine has at
-                        least two cores)
-  --robust              step the shadow by the reference's own map: the
+                        least two cores))";
+
+// The options of how a column is measured.
+constexpr std::string_view MeasurementOptionsHelp = R"(  --robust              step the shadow by the reference's own map: the
                         sub-step count the reference's step chose and the
                         2 pi folds it made; a pass whose separation grew
                         beyond 1e-4 is renormalised and measured all the
@@ -127,8 +96,10 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
                         where the column has fewer than two blocks), and the
                         extrapolated limit goes to the results file
                         (extrapolated): where the running estimate jumps,
-                        the extrapolation can lie far from it
-  --segment I/K         run only the I-th of K contiguous, nearly equal groups
+                        the extrapolation can lie far from it)";
+
+// Sweeps split over machines.
+constexpr std::string_view SegmentOptionsHelp = R"(  --segment I/K         run only the I-th of K contiguous, nearly equal groups
                         of the columns the other options select (right to
                         left), for K machines or processes: starts from the
                         initial state at the group's first column and writes
@@ -140,8 +111,10 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
   --merge               merge the complete set of NAME.segI-K.csv here, made
                         with the same options as given now, into NAME.csv
                         (with a segment field), draw its chart, save NAME.bmp
-                        and run the converter, as a run ends
-  --history FILE        write the convergence history of every column to
+                        and run the converter, as a run ends)";
+
+// The history, resuming, the display and the program itself.
+constexpr std::string_view RunOptionsHelp = R"(  --history FILE        write the convergence history of every column to
                         FILE: a line per 1000 measured passes
   --resume              continue a stopped sweep from NAME.checkpoint in the
                         current directory, with the same --step, --time-limit,
@@ -149,107 +122,183 @@ Report line: damping, exponent, a plus-minus sign, the spread of the last
   --headless            draw off-screen even when a display is present
   --help                print this text
   --version             print the version)";
+
+}  // namespace
+
+std::string HelpText() {
+  std::string text = UsageText() + "\n\n" + std::string(AboutHelp) + "\n\n";
+  text += SweepOptionsHelp;
+  for (std::string_view options : {MeasurementOptionsHelp, SegmentOptionsHelp, RunOptionsHelp}) {
+    text += '\n';
+    text += options;
+  }
+  return text;
 }
 
-OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
+namespace {
+
+// Most seconds --time-limit takes, and most passes --passes.
+constexpr double MostSeconds = 1e9;
+constexpr std::int32_t MostPasses = 2000000000;
+// The help and the refusals of --step and --segment name the column count.
+static_assert(ColumnCount == 799);
+
+// A positive, finite number of at most `most`.
+std::optional<double> parse_positive(const std::string& text, double most) {
+  const std::optional<double> value = parse_finite_double(text);
+  if (!value || !(*value > 0) || *value > most) return std::nullopt;
+  return value;
+}
+
+// The options so far, as ParseOptions reads them.
+struct Reading {
   Options options;
   bool time_limit_given = false;
-  std::set<std::string> seen;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    std::string name = arguments[i];
-    std::string value;
-    bool has_value = false;
-    if (std::size_t eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      has_value = true;
-    }
-    if (!seen.insert(name == "-h" ? "--help" : name).second && name.rfind("-", 0) == 0)
-      return {std::nullopt, "flockchase: " + name + " is given more than once"};
-    auto take_value = [&]() -> bool {
-      if (has_value) return true;
-      if (i + 1 >= arguments.size()) return false;
-      value = arguments[++i];
-      return true;
-    };
-    auto no_value = [&](const std::string& what) -> OptionsResult {
-      return {std::nullopt, "flockchase: " + what + " needs a value"};
-    };
-    if (name == "--help" || name == "-h") {
-      options.help = true;
-    } else if (name == "--version") {
-      options.version = true;
-    } else if (name == "--headless") {
-      options.headless = true;
-    } else if (name == "--step") {
-      if (!take_value()) return no_value(name);
-      if (!parse_int(value, 1, 799, options.step))
-        return {std::nullopt, "flockchase: --step takes a whole number from 1 to 799, not '" + value + "'"};
-    } else if (name == "--time-limit") {
-      if (!take_value()) return no_value(name);
-      time_limit_given = true;
-      if (!parse_seconds(value, options.time_limit))
-        return {std::nullopt, "flockchase: --time-limit takes a positive number of seconds, not '" + value + "'"};
-    } else if (name == "--threads") {
-      if (!take_value()) return no_value(name);
-      if (!parse_int(value, 1, 2, options.threads))
-        return {std::nullopt, "flockchase: --threads takes 1 or 2, not '" + value + "'"};
-    } else if (name == "--damping") {
-      if (!take_value()) return no_value(name);
-      std::optional<DampingRange> range = parse_damping_range(value);
-      if (!range)
-        return {std::nullopt, "flockchase: --damping takes LOW:HIGH, decimal numbers with 0 <= LOW <= HIGH <= 1, not '" +
-                                  value + "'"};
-      options.damping = *range;
-    } else if (name == "--history") {
-      if (!take_value()) return no_value(name);
-      if (value.empty()) return {std::nullopt, "flockchase: --history needs a file name"};
-      options.history = value;
-    } else if (name == "--robust") {
-      options.robust = true;
-    } else if (name == "--tangent") {
-      options.tangent = true;
-    } else if (name == "--passes") {
-      if (!take_value()) return no_value(name);
-      int passes = 0;
-      if (!parse_int(value, 1, 2000000000, passes))
-        return {std::nullopt, "flockchase: --passes takes a whole number from 1 to 2000000000, not '" + value + "'"};
-      options.passes = passes;
-    } else if (name == "--target-error") {
-      if (!take_value()) return no_value(name);
-      double target = 0;
-      if (!parse_positive(value, target))
-        return {std::nullopt, "flockchase: --target-error takes a positive number, not '" + value + "'"};
-      options.target_error = target;
-    } else if (name == "--segment") {
-      if (!take_value()) return no_value(name);
-      options.segment = parse_segment(value);
-      if (!options.segment)
-        return {std::nullopt, "flockchase: --segment takes I/K with 1 <= I <= K <= 799, not '" + value + "'"};
-    } else if (name == "--convert") {
-      options.convert = true;
-    } else if (name == "--merge") {
-      options.merge = true;
-    } else if (name == "--resume") {
-      options.resume = true;
-    } else {
-      return {std::nullopt, "flockchase: unknown option '" + arguments[i] + "'"};
-    }
-    if (has_value && (name == "--help" || name == "--version" || name == "--headless" || name == "-h" ||
-                       name == "--resume" || name == "--robust" || name == "--tangent" || name == "--convert" ||
-                       name == "--merge"))
-      return {std::nullopt, "flockchase: " + name + " takes no value"};
+};
+
+// What an option takes, and the value that it is not.
+std::string refusal(std::string_view takes, const std::string& value) {
+  return std::string(takes) + ", not '" + value + "'";
+}
+
+// The readers of the options' values: what is wrong with the value, or
+// nothing once it is in the options.
+using ValueReader = std::optional<std::string> (*)(const std::string& value, Reading& reading);
+
+std::optional<std::string> read_step(const std::string& value, Reading& reading) {
+  const std::optional<int> step = parse_integer<int>(value, 1, ColumnCount);
+  if (!step) return refusal("--step takes a whole number from 1 to 799", value);
+  reading.options.step = *step;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_time_limit(const std::string& value, Reading& reading) {
+  reading.time_limit_given = true;
+  const std::optional<double> seconds = parse_positive(value, MostSeconds);
+  if (!seconds) return refusal("--time-limit takes a positive number of seconds", value);
+  reading.options.time_limit = *seconds;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_threads(const std::string& value, Reading& reading) {
+  const std::optional<int> threads = parse_integer<int>(value, 1, 2);
+  if (!threads) return refusal("--threads takes 1 or 2", value);
+  reading.options.threads = *threads;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_damping(const std::string& value, Reading& reading) {
+  const std::optional<DampingRange> range = parse_damping_range(value);
+  if (!range) return refusal("--damping takes LOW:HIGH, decimal numbers with 0 <= LOW <= HIGH <= 1", value);
+  reading.options.damping = *range;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_history(const std::string& value, Reading& reading) {
+  if (value.empty()) return "--history needs a file name";
+  reading.options.history = value;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_passes(const std::string& value, Reading& reading) {
+  const std::optional<std::int32_t> passes = parse_integer<std::int32_t>(value, 1, MostPasses);
+  if (!passes) return refusal("--passes takes a whole number from 1 to 2000000000", value);
+  reading.options.passes = *passes;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_target_error(const std::string& value, Reading& reading) {
+  const std::optional<double> target = parse_positive(value, std::numeric_limits<double>::max());
+  if (!target) return refusal("--target-error takes a positive number", value);
+  reading.options.target_error = *target;
+  return std::nullopt;
+}
+
+std::optional<std::string> read_segment(const std::string& value, Reading& reading) {
+  reading.options.segment = parse_segment(value);
+  if (!reading.options.segment) return refusal("--segment takes I/K with 1 <= I <= K <= 799", value);
+  return std::nullopt;
+}
+
+// An option: the flag it sets, or the reader of its value.
+struct OptionKind {
+  std::string_view name;
+  bool Options::*flag = nullptr;
+  ValueReader read_value = nullptr;
+};
+
+constexpr OptionKind OptionKinds[] = {
+    {"--help", &Options::help},         {"-h", &Options::help},
+    {"--version", &Options::version},   {"--headless", &Options::headless},
+    {"--step", nullptr, read_step},     {"--time-limit", nullptr, read_time_limit},
+    {"--threads", nullptr, read_threads}, {"--damping", nullptr, read_damping},
+    {"--history", nullptr, read_history}, {"--robust", &Options::robust},
+    {"--tangent", &Options::tangent},   {"--passes", nullptr, read_passes},
+    {"--target-error", nullptr, read_target_error}, {"--segment", nullptr, read_segment},
+    {"--convert", &Options::convert},   {"--merge", &Options::merge},
+    {"--resume", &Options::resume},
+};
+
+const OptionKind* find_option(std::string_view name) {
+  for (const OptionKind& kind : OptionKinds) {
+    if (kind.name == name) return &kind;
   }
+  return nullptr;
+}
+
+// One argument: the option's name, and its value when written --name=value.
+struct Argument {
+  std::string name;
+  std::optional<std::string> value;
+};
+
+Argument split_argument(const std::string& text) {
+  if (std::size_t eq = text.find('='); text.starts_with("--") && eq != std::string::npos)
+    return {text.substr(0, eq), text.substr(eq + 1)};
+  return {text, std::nullopt};
+}
+
+OptionsResult refused(const std::string& what) { return {std::nullopt, "flockchase: " + what}; }
+
+// The options once all are read: the ones that do not go together are
+// refused.
+OptionsResult completed(Reading reading) {
+  Options& options = reading.options;
   // A pass budget alone ends every column by its passes, whatever the
   // machine's speed.
-  if (options.passes > 0 && !time_limit_given) options.time_limit = std::numeric_limits<double>::infinity();
+  if (options.passes > 0 && !reading.time_limit_given) options.time_limit = std::numeric_limits<double>::infinity();
   if (options.merge && (options.segment || options.resume || !options.history.empty()))
-    return {std::nullopt, "flockchase: --merge goes with neither --segment, --resume nor --history"};
+    return refused("--merge goes with neither --segment, --resume nor --history");
   if (options.convert && !options.segment)
-    return {std::nullopt, "flockchase: --convert goes with --segment (other runs always start the converter)"};
+    return refused("--convert goes with --segment (other runs always start the converter)");
   return {options, {}};
 }
 
+}  // namespace
+
+OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
+  Reading reading;
+  std::set<std::string> seen;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    Argument argument = split_argument(arguments[i]);
+    const std::string& name = argument.name;
+    if (!seen.insert(name == "-h" ? "--help" : name).second && name.starts_with("-"))
+      return refused(name + " is given more than once");
+    const OptionKind* kind = find_option(name);
+    if (!kind) return refused("unknown option '" + arguments[i] + "'");
+    if (kind->flag) {
+      if (argument.value) return refused(name + " takes no value");
+      reading.options.*(kind->flag) = true;
+      continue;
+    }
+    if (!argument.value) {
+      if (i + 1 >= arguments.size()) return refused(name + " needs a value");
+      argument.value = arguments[++i];
+    }
+    if (std::optional<std::string> wrong = kind->read_value(*argument.value, reading)) return refused(*wrong);
+  }
+  return completed(std::move(reading));
+}
 std::vector<std::int32_t> SelectedColumns(const Options& options) {
   std::vector<std::int32_t> columns;
   for (std::int32_t x = FirstColumn; x >= LastColumn; x -= options.step)

@@ -7,11 +7,12 @@
 #include <vector>
 
 #include "app/damping_range.hpp"
+#include "app/parameters.hpp"
 #include "app/segment.hpp"
 
 struct Options {
   int step = 1;                 // evaluate every step-th column from the right
-  double time_limit = 100.0;    // seconds of elapsed time per column
+  double time_limit = ColumnTimeLimit;  // seconds of elapsed time per column
   bool headless = false;        // draw off-screen even when a display is present
   int threads = 0;               // 1 or 2; 0 = 2 when the machine has two cores
   DampingRange damping;         // evaluate only columns with damping in range

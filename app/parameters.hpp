@@ -27,3 +27,6 @@ constexpr std::int32_t LastColumn = Margin + 1;               // 51
 
 // Default time limit of one column, in seconds of elapsed time.
 constexpr double ColumnTimeLimit = 100.0;
+
+// The number of columns evaluated, FirstColumn down to LastColumn.
+constexpr std::int32_t ColumnCount = FirstColumn - LastColumn + 1;  // 799

@@ -1,13 +1,13 @@
 #include "app/results_file.hpp"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "app/checksum.hpp"
+#include "app/number_text.hpp"
 #include "runtime/replace_file.hpp"
 
 const char* const ResultsHeader =
@@ -66,29 +66,6 @@ std::vector<std::string_view> split(std::string_view line, char separator) {
   }
 }
 
-bool parse_real(std::string_view field, Real& out) {
-  std::string text(field);
-  if (text.empty()) return false;
-  char* end = nullptr;
-  out = std::strtold(text.c_str(), &end);
-  return *end == '\0';
-}
-
-bool parse_int(std::string_view field, std::int32_t& out) {
-  std::string text(field);
-  if (text.empty()) return false;
-  char* end = nullptr;
-  errno = 0;
-  long value = std::strtol(text.c_str(), &end, 10);
-  if (*end != '\0' || errno != 0 || value < INT32_MIN || value > INT32_MAX) return false;
-  out = static_cast<std::int32_t>(value);
-  return true;
-}
-
-}  // namespace
-
-namespace {
-
 std::string optional_text(const std::optional<Real>& value) { return value ? real_text(*value) : std::string(); }
 
 std::size_t FieldCount(ResultsLayout layout) {
@@ -100,20 +77,29 @@ std::size_t FieldCount(ResultsLayout layout) {
   return 0;
 }
 
-bool parse_optional_int(std::string_view field, std::optional<std::int32_t>& out) {
-  if (field.empty()) return true;
-  std::int32_t value = 0;
-  if (!parse_int(field, value)) return false;
-  out = value;
-  return true;
+bool read_int(std::string_view field, std::int32_t& out) {
+  const std::optional<std::int32_t> value = parse_integer<std::int32_t>(field);
+  if (value) out = *value;
+  return value.has_value();
 }
 
-bool parse_optional_real(std::string_view field, std::optional<Real>& out) {
+bool read_real(std::string_view field, Real& out) {
+  const std::optional<Real> value = parse_real(field);
+  if (value) out = *value;
+  return value.has_value();
+}
+
+// An empty field is none.
+bool read_optional_int(std::string_view field, std::optional<std::int32_t>& out) {
   if (field.empty()) return true;
-  Real value = 0;
-  if (!parse_real(field, value)) return false;
-  out = value;
-  return true;
+  out = parse_integer<std::int32_t>(field);
+  return out.has_value();
+}
+
+bool read_optional_real(std::string_view field, std::optional<Real>& out) {
+  if (field.empty()) return true;
+  out = parse_real(field);
+  return out.has_value();
 }
 
 }  // namespace
@@ -125,7 +111,7 @@ std::string results_line(const ColumnResult& r, ResultsLayout layout) {
                      real_text(r.spread) + ',' + real_text(r.mean_divergence) + ',' +
                      std::string(column_end_name(r.end)) + ',' + std::to_string(r.passes) + ',' +
                      std::to_string(r.measured_passes) + ',' + seconds + ',' +
-                     (r.standard_error ? real_text(*r.standard_error) : std::string()) + ',' +
+                     optional_text(r.standard_error) + ',' +
                      std::to_string(r.blocks);
   if (layout != ResultsLayout::Plain) {
     line += ',' + (r.large_passes ? std::to_string(*r.large_passes) : std::string()) + ',' +
@@ -142,25 +128,20 @@ std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLay
   ColumnResult r;
   Real seconds = 0;
   const std::optional<ColumnEnd> end = column_end_from_name(f[5]);
-  if (!parse_int(f[0], r.column) || !parse_real(f[1], r.damping) || !parse_real(f[2], r.exponent) ||
-      !parse_real(f[3], r.spread) || !parse_real(f[4], r.mean_divergence) || !end || !parse_int(f[6], r.passes) ||
-      !parse_int(f[7], r.measured_passes) || !parse_real(f[8], seconds) || !parse_int(f[10], r.blocks)) {
+  if (!read_int(f[0], r.column) || !read_real(f[1], r.damping) || !read_real(f[2], r.exponent) ||
+      !read_real(f[3], r.spread) || !read_real(f[4], r.mean_divergence) || !end || !read_int(f[6], r.passes) ||
+      !read_int(f[7], r.measured_passes) || !read_real(f[8], seconds) ||
+      !read_optional_real(f[9], r.standard_error) || !read_int(f[10], r.blocks)) {
     return std::nullopt;
   }
   r.end = *end;
   r.seconds = static_cast<double>(seconds);
-  if (!f[9].empty()) {
-    Real error = 0;
-    if (!parse_real(f[9], error)) return std::nullopt;
-    r.standard_error = error;
-  }
   if (layout != ResultsLayout::Plain) {
-    if (!parse_optional_int(f[11], r.large_passes)) return std::nullopt;
-    if (!parse_optional_real(f[12], r.extrapolated) || !parse_optional_real(f[13], r.tangent_exponent) ||
-        !parse_optional_real(f[14], r.tangent_standard_error))
+    if (!read_optional_int(f[11], r.large_passes) || !read_optional_real(f[12], r.extrapolated) ||
+        !read_optional_real(f[13], r.tangent_exponent) || !read_optional_real(f[14], r.tangent_standard_error))
       return std::nullopt;
   }
-  if (layout == ResultsLayout::Merged && !parse_optional_int(f[15], r.segment)) return std::nullopt;
+  if (layout == ResultsLayout::Merged && !read_optional_int(f[15], r.segment)) return std::nullopt;
   return r;
 }
 

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "app/parameters.hpp"
+
 namespace {
 
 bool parse_count(const std::string& text, int& out) {
@@ -22,7 +24,7 @@ std::optional<Segment> parse_segment(const std::string& text) {
   if (!parse_count(text.substr(0, slash), s.index) || !parse_count(text.substr(slash + 1), s.count)) {
     return std::nullopt;
   }
-  if (s.index < 1 || s.index > s.count || s.count > 799) return std::nullopt;
+  if (s.index < 1 || s.index > s.count || s.count > ColumnCount) return std::nullopt;
   return s;
 }
 
