@@ -17,6 +17,12 @@ namespace {
 
 constexpr int ShowNormal = 1;
 constexpr int WaitForEnd = 0x8000;
+// The run-time error of a program that does not exist.
+constexpr std::int32_t FileNotFound = 53;
+// The chart window: the plot area, the margin left of it for the exponent
+// labels, and a strip below it for the damping labels.
+constexpr std::int32_t ChartWidth = Margin + PlotWidth;
+constexpr std::int32_t ChartHeight = PlotHeight + 24;
 
 }  // namespace
 
@@ -35,8 +41,8 @@ void OpenChart(const Text& title, bool headless) {
   console_move_window(Margin + PlotWidth + 6, 0);
   console_clear();
 
-  const WindowHandle window = headless ? canvas_create_offscreen(Margin + PlotWidth, PlotHeight + 24)
-                                       : canvas_open_window(title, 0, 0, Margin + PlotWidth, PlotHeight + 24, 0);
+  const WindowHandle window = headless ? canvas_create_offscreen(ChartWidth, ChartHeight)
+                                       : canvas_open_window(title, 0, 0, ChartWidth, ChartHeight, 0);
   canvas_attach(window, 0, true);
   canvas_set_foreground(0);
   canvas_set_background(0xFFFFFF);
@@ -64,7 +70,7 @@ int EndRun(const RunEnd& end, FailedWrites& failed) {
       run_command(string_concat("picvec ", end.run_name), ShowNormal | WaitForEnd, 0);
       if (last_error() != 0) {
         std::fprintf(stderr, "flockchase: cannot start the converter picvec: %s\n",
-                     last_error() == 53 ? "not found on PATH" : ("run-time error " + std::to_string(last_error())).c_str());
+                     last_error() == FileNotFound ? "not found on PATH" : ("run-time error " + std::to_string(last_error())).c_str());
       }
     }
   } else {
