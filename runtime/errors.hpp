@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
+#include <mutex>
 #include <utility>
 
 constexpr std::uint8_t ErrorOrigin = 0xB0;
@@ -41,6 +42,9 @@ struct SpinLock {
   void unlock() noexcept { word.store(0, std::memory_order_release); }
 };
 
+// Holds a spin lock for the rest of its scope.
+using SpinGuard = std::lock_guard<SpinLock>;
+
 template <class T>
 struct PlatformResult {
   T value;
@@ -55,11 +59,12 @@ SpinLock& platform_lock();
 // does it raise `mapped`.
 template <class F>
 auto call_platform(F&& call) -> PlatformResult<decltype(call())> {
-  SpinLock& lock = platform_lock();
-  lock.lock();
-  errno = 0;
-  auto value = std::forward<F>(call)();
-  int code = errno;
-  lock.unlock();
+  auto [value, code] = [&] {
+    SpinGuard guard(platform_lock());
+    errno = 0;
+    auto value = std::forward<F>(call)();
+    const int code = errno;
+    return std::pair<decltype(value), int>(std::move(value), code);
+  }();
   return {std::move(value), code, code == 0 ? 0 : error_from_errno(code)};
 }
