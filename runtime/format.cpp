@@ -70,25 +70,23 @@ std::string mantissa_digits(const DecimalImage& image, std::int64_t count, std::
   return digits;
 }
 
-// Places the digit string into the positions before `last`, right to left,
-// and appends the text to `out`. The fraction digits (as many as the
-// mask has fraction positions, at the right end) go into the fraction
-// positions; the rest into the integer positions, with any left over beside
-// the leftmost one.
-void place_mantissa(const CompiledMask& mask, std::size_t last, const std::string& digits, bool negative,
-                    std::string& out) {
-  const std::vector<MaskPosition>& positions = mask.positions;
-  std::size_t leftmost_integer = last;
+// The first position before `last` that takes integer digits, or `last`
+// when there is none.
+std::size_t leftmost_integer_position(const std::vector<MaskPosition>& positions, std::size_t last) {
   for (std::size_t p = 0; p < last; ++p) {
     const MaskPosition& pos = positions[p];
-    if (pos.kind != PositionKind::Literal && !pos.fraction) {
-      leftmost_integer = p;
-      break;
-    }
+    if (pos.kind != PositionKind::Literal && !pos.fraction) return p;
   }
+  return last;
+}
 
-  std::string rev;  // the text, right to left
-  std::size_t remaining = digits.size();
+// The mantissa's text as it is built right to left, position by position,
+// with what the sign needs to know of where it can go.
+struct MantissaText {
+  const CompiledMask& mask;
+  const std::string& digits;
+  std::size_t remaining;  // digits not placed yet, from the left
+  std::string rev;        // the text, right to left
   bool fraction_nonzero = false;
   std::size_t integer_shown = 0;
   // Where the sign goes (an index into rev), and a fill character that it
@@ -98,36 +96,42 @@ void place_mantissa(const CompiledMask& mask, std::size_t last, const std::strin
   std::size_t point_at = std::string::npos;
   std::size_t fraction_leftmost = std::string::npos;
 
-  auto put_integer = [&](char d) {
+  MantissaText(const CompiledMask& m, const std::string& d) : mask(m), digits(d), remaining(d.size()) {}
+
+  void put_integer(char d) {
     if (mask.grouping && integer_shown > 0 && integer_shown % 3 == 0) rev.push_back(',');
     rev.push_back(d);
     ++integer_shown;
     sign_at = rev.size();
     fill_beside_sign = std::string::npos;
-  };
+  }
 
-  for (std::size_t p = last; p-- > 0;) {
-    const MaskPosition& pos = positions[p];
-    bool beside_digit = sign_at == rev.size() && sign_at != std::string::npos;
-    if (pos.kind == PositionKind::Literal) {
-      rev.push_back(pos.ch);
-      if (pos.decimal_point) point_at = rev.size();
-      continue;
-    }
-    if (pos.fraction) {
-      char d = digits[--remaining];
-      if (d != '0') fraction_nonzero = true;
-      if (pos.kind == PositionKind::Optional && !fraction_nonzero) continue;
-      rev.push_back(d);
-      fraction_leftmost = rev.size();
-      continue;
-    }
+  void put_literal(const MaskPosition& pos) {
+    rev.push_back(pos.ch);
+    if (pos.decimal_point) point_at = rev.size();
+  }
+
+  // An optional fraction position shows nothing until a nonzero digit has
+  // been placed to its right.
+  void put_fraction(const MaskPosition& pos) {
+    char d = digits[--remaining];
+    if (d != '0') fraction_nonzero = true;
+    if (pos.kind == PositionKind::Optional && !fraction_nonzero) return;
+    rev.push_back(d);
+    fraction_leftmost = rev.size();
+  }
+
+  // The leftmost integer position also takes every digit left over; once
+  // the digits are used up, zero positions show 0 and fill positions their
+  // fill character.
+  void put_integer_position(const MaskPosition& pos, bool leftmost) {
+    const bool beside_digit = sign_at == rev.size() && sign_at != std::string::npos;
     if (remaining > 0) {
       put_integer(digits[--remaining]);
-      if (p == leftmost_integer) {
+      if (leftmost) {
         while (remaining > 0) put_integer(digits[--remaining]);
       }
-      continue;
+      return;
     }
     switch (pos.kind) {
       case PositionKind::Zero:
@@ -144,7 +148,7 @@ void place_mantissa(const CompiledMask& mask, std::size_t last, const std::strin
 
   // The sign goes beside the leftmost integer digit or zero shown; without
   // one, before the decimal point or the fraction; failing all, in front.
-  if (negative) {
+  void put_minus() {
     if (sign_at != std::string::npos) {
       if (fill_beside_sign != std::string::npos) {
         rev[fill_beside_sign] = '-';
@@ -159,7 +163,29 @@ void place_mantissa(const CompiledMask& mask, std::size_t last, const std::strin
       rev.push_back('-');
     }
   }
-  out.append(rev.rbegin(), rev.rend());
+};
+
+// Places the digit string into the positions before `last`, right to left,
+// and appends the text to `out`. The fraction digits (as many as the
+// mask has fraction positions, at the right end) go into the fraction
+// positions; the rest into the integer positions, with any left over beside
+// the leftmost one.
+void place_mantissa(const CompiledMask& mask, std::size_t last, const std::string& digits, bool negative,
+                    std::string& out) {
+  const std::size_t leftmost_integer = leftmost_integer_position(mask.positions, last);
+  MantissaText text(mask, digits);
+  for (std::size_t p = last; p-- > 0;) {
+    const MaskPosition& pos = mask.positions[p];
+    if (pos.kind == PositionKind::Literal) {
+      text.put_literal(pos);
+    } else if (pos.fraction) {
+      text.put_fraction(pos);
+    } else {
+      text.put_integer_position(pos, p == leftmost_integer);
+    }
+  }
+  if (negative) text.put_minus();
+  out.append(text.rev.rbegin(), text.rev.rend());
 }
 
 // Places the exponent text ("-12", "+3", "7") into the exponent positions,

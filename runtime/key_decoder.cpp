@@ -141,6 +141,57 @@ unsigned char letter_scan_code(unsigned char letter) {
   return 0;
 }
 
+namespace {
+
+// The key of a CSI sequence whose parameters start at s[j]: parameters,
+// intermediates, one final byte. Returns where the sequence ends; a sequence
+// broken off or malformed, or a private one, leaves `item` without a key.
+std::size_t decode_csi(std::string_view s, std::size_t j, KeyInputItem& item) {
+  if (at(s, j) == '[' && j + 1 < s.size() && at(s, j + 1) >= 'A' && at(s, j + 1) <= 'E') {
+    // The Linux console's F1 to F5: ESC [ [ A to ESC [ [ E.
+    item.key = scan_key(static_cast<unsigned char>(scan_code::F1 + (at(s, j + 1) - 'A')));
+    return j + 2;
+  }
+  const std::size_t start = j;
+  while (j < s.size() && is_parameter_byte(at(s, j))) ++j;
+  const std::string_view parameters = s.substr(start, j - start);
+  while (j < s.size() && is_intermediate_byte(at(s, j))) ++j;
+  if (j == s.size() || !is_final_byte(at(s, j))) return j;
+  const unsigned char final_byte = at(s, j);
+  const Parameters p = parse_parameters(parameters);
+  if (p.private_marker) return j + 1;
+  if (final_byte == '~') {
+    if (unsigned char code = tilde_key(p.count > 0 ? p.value[0] : 0)) item.key = scan_key(code);
+  } else if (final_byte == 'Z') {
+    item.key = "\t";  // Shift+Tab
+  } else if (unsigned char code = letter_key(final_byte)) {
+    item.key = scan_key(code);
+    if (final_byte == 'R' && p.count == 2) {
+      item.cursor_report = true;
+      item.row = p.value[0];
+      item.column = p.value[1];
+    }
+  }
+  return j + 1;
+}
+
+// The key of an SS3 sequence whose body starts at s[j]: application cursor
+// keys and F1 to F4, perhaps with a modifier digit. Returns where it ends;
+// one broken off leaves `item` without a key.
+std::size_t decode_ss3(std::string_view s, std::size_t j, KeyInputItem& item) {
+  while (j < s.size() && is_parameter_byte(at(s, j))) ++j;
+  if (j == s.size()) return j;
+  const unsigned char final_byte = at(s, j);
+  if (final_byte == 'M') {
+    item.key = "\r";  // keypad Enter
+  } else if (unsigned char code = letter_key(final_byte)) {
+    item.key = scan_key(code);
+  }
+  return j + 1;
+}
+
+}  // namespace
+
 std::vector<KeyInputItem> decode_key_input(std::string_view s) {
   std::vector<KeyInputItem> items;
   std::size_t i = 0;
@@ -152,53 +203,9 @@ std::vector<KeyInputItem> decode_key_input(std::string_view s) {
       item.key = Text(1, static_cast<char>(Esc));
       i += 1;
     } else if (at(s, i + 1) == '[' && i + 2 < s.size()) {
-      // CSI: parameters, intermediates, one final byte.
-      std::size_t j = i + 2;
-      if (at(s, j) == '[' && j + 1 < s.size() && at(s, j + 1) >= 'A' && at(s, j + 1) <= 'E') {
-        // The Linux console's F1 to F5: ESC [ [ A to ESC [ [ E.
-        item.key = scan_key(static_cast<unsigned char>(scan_code::F1 + (at(s, j + 1) - 'A')));
-        i = j + 2;
-      } else {
-        while (j < s.size() && is_parameter_byte(at(s, j))) ++j;
-        const std::string_view parameters = s.substr(i + 2, j - (i + 2));
-        while (j < s.size() && is_intermediate_byte(at(s, j))) ++j;
-        if (j == s.size() || !is_final_byte(at(s, j))) {
-          // Broken off or malformed: nothing of it is a key.
-          i = j;
-          continue;
-        }
-        const unsigned char final_byte = at(s, j);
-        i = j + 1;
-        const Parameters p = parse_parameters(parameters);
-        if (p.private_marker) continue;
-        if (final_byte == '~') {
-          if (unsigned char code = tilde_key(p.count > 0 ? p.value[0] : 0)) item.key = scan_key(code);
-        } else if (final_byte == 'Z') {
-          item.key = "\t";  // Shift+Tab
-        } else if (unsigned char code = letter_key(final_byte)) {
-          item.key = scan_key(code);
-          if (final_byte == 'R' && p.count == 2) {
-            item.cursor_report = true;
-            item.row = p.value[0];
-            item.column = p.value[1];
-          }
-        }
-      }
+      i = decode_csi(s, i + 2, item);
     } else if (at(s, i + 1) == 'O' && i + 2 < s.size()) {
-      // SS3: application cursor keys and F1 to F4, perhaps with a modifier digit.
-      std::size_t j = i + 2;
-      while (j < s.size() && is_parameter_byte(at(s, j))) ++j;
-      if (j == s.size()) {
-        i = j;
-        continue;
-      }
-      const unsigned char final_byte = at(s, j);
-      i = j + 1;
-      if (final_byte == 'M') {
-        item.key = "\r";  // keypad Enter
-      } else if (unsigned char code = letter_key(final_byte)) {
-        item.key = scan_key(code);
-      }
+      i = decode_ss3(s, i + 2, item);
     } else if (unsigned char code = letter_scan_code(at(s, i + 1))) {
       item.key = scan_key(code);  // Alt with a letter
       i += 2;

@@ -83,8 +83,17 @@ bool write_all(int fd, const void* bytes, std::size_t size, std::string& reason)
   return true;
 }
 
-bool replace_file(const std::string& path, const std::function<bool(int fd, std::string& reason)>& write_content,
-                  std::string& reason) {
+namespace {
+
+// What stands at the path to be replaced.
+struct Target {
+  bool replaces_file = false;  // a regular file, perhaps behind a link
+  mode_t mode = 0;             // what lstat found there, for the new file
+};
+
+// False with the reason when nothing can replace `path`: an empty one, a
+// name ending in a slash, a directory.
+bool look_at_target(const std::string& path, Target& target, std::string& reason) {
   if (path.empty()) {
     reason = describe(ENOENT);
     return false;
@@ -93,22 +102,24 @@ bool replace_file(const std::string& path, const std::function<bool(int fd, std:
     reason = describe(EISDIR);
     return false;
   }
-  const Split parts = split_path(path);
-
   struct stat existing {};
-  const bool replaces_file = stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+  target.replaces_file = stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
   if (lstat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
     reason = describe(EISDIR);
     return false;
   }
+  target.mode = existing.st_mode;
+  return true;
+}
 
-  // A hidden sibling, so that the rename stays within one file system. A
-  // signal between creating it and recording its name would leave it
-  // behind, so the signals that end the process wait meanwhile.
+// Creates a hidden sibling, so that the rename stays within one file system,
+// and records it as pending; its descriptor, or -1 with the reason. A signal
+// between creating it and recording its name would leave it behind, so the
+// signals that end the process wait meanwhile.
+int create_temporary(const Split& parts, std::string& temporary, std::string& reason) {
   sigset_t ending{}, previous{};
   sigemptyset(&ending);
   for (int number : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) sigaddset(&ending, number);
-  std::string temporary;
   int fd = -1;
   int create_error = 0;
   pthread_sigmask(SIG_BLOCK, &ending, &previous);
@@ -121,10 +132,20 @@ bool replace_file(const std::string& path, const std::function<bool(int fd, std:
   }
   if (fd >= 0) set_pending(&temporary);
   pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-  if (fd < 0) {
-    reason = describe(create_error);
-    return false;
-  }
+  if (fd < 0) reason = describe(create_error);
+  return fd;
+}
+
+}  // namespace
+
+bool replace_file(const std::string& path, const std::function<bool(int fd, std::string& reason)>& write_content,
+                  std::string& reason) {
+  Target target;
+  if (!look_at_target(path, target, reason)) return false;
+  const Split parts = split_path(path);
+  std::string temporary;
+  int fd = create_temporary(parts, temporary, reason);
+  if (fd < 0) return false;
   auto fail = [&](const std::string& why) {
     reason = why;
     if (fd >= 0) close(fd);
@@ -135,7 +156,7 @@ bool replace_file(const std::string& path, const std::function<bool(int fd, std:
 
   std::string why;
   if (!write_content(fd, why)) return fail(why.empty() ? describe(EIO) : why);
-  if (replaces_file && fchmod(fd, existing.st_mode & 07777) != 0) return fail(describe(errno));
+  if (target.replaces_file && fchmod(fd, target.mode & 07777) != 0) return fail(describe(errno));
   // Flushed before the rename: a crash must not leave an empty file under
   // the old name.
   if (fsync(fd) != 0) return fail(describe(errno));
