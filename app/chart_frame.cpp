@@ -1,7 +1,9 @@
 #include "app/chart_frame.hpp"
 
 #include "app/parameters.hpp"
-#include "canvas/canvas.hpp"
+#include "canvas/fonts.hpp"
+#include "canvas/primitives.hpp"
+#include "canvas/text.hpp"
 #include "runtime/console.hpp"
 #include "runtime/console_window.hpp"
 #include "runtime/format.hpp"

@@ -5,7 +5,9 @@
 
 #include "app/chart_frame.hpp"
 #include "app/parameters.hpp"
+#include "canvas/bitmap.hpp"
 #include "canvas/canvas.hpp"
+#include "canvas/primitives.hpp"
 #include "canvas/window.hpp"
 #include "runtime/console.hpp"
 #include "runtime/console_window.hpp"

@@ -6,7 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "canvas/fonts.hpp"
+#include "canvas/font_engine.hpp"
+#include "canvas/font_table.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/runtime_state.hpp"
 
@@ -39,6 +40,15 @@ std::atomic<WindowHandle> next_handle{0x10000};
 
 constexpr int MaxSide = 32767;
 
+// A new canvas shows slot 1. The first canvas makes slot 1's font,
+// truncating its 8 points to pixels.
+void select_default_font(Canvas& canvas) {
+  std::shared_ptr<Font> font = font_slot_font(1, -(PixelsPerInch * 8 / 72));
+  font_slot_hold(1);
+  std::lock_guard<std::mutex> guard(canvas.lock);
+  canvas_use_font(canvas, 1, font);
+}
+
 // The canvas of a window, or the canvas itself when given its handle.
 std::shared_ptr<Canvas> canvas_behind(WindowHandle handle) {
   const WindowHandle child = canvas_child(handle, 0);
@@ -63,29 +73,29 @@ WindowHandle canvas_create_offscreen(int width, int height) {
   canvas->height = height;
   canvas->foreground = WindowTextColour;
   canvas->background = ButtonFaceColour;
-  canvas_select_default_font(*canvas);
+  select_default_font(*canvas);
 
   CanvasRegistry& r = registry();
-  r.lock.lock();
+  SpinGuard guard(r.lock);
   r.records.insert(r.records.begin(), RegistryRecord{window, 0, RecordKind::GraphicWindow, false, 0, width, height, {}});
   r.records.insert(r.records.begin(),
                    RegistryRecord{canvas->handle, window, RecordKind::Canvas, true, 0, width, height, canvas});
-  r.lock.unlock();
   return window;
 }
 
 void canvas_destroy_window(WindowHandle window) {
   std::vector<std::shared_ptr<Canvas>> removed;
-  CanvasRegistry& r = registry();
-  r.lock.lock();
-  auto doomed = [window](const RegistryRecord& record) {
-    return record.handle == window || (record.child_control && record.parent == window);
-  };
-  for (const RegistryRecord& record : r.records) {
-    if (doomed(record) && record.canvas) removed.push_back(record.canvas);
+  {
+    CanvasRegistry& r = registry();
+    SpinGuard guard(r.lock);
+    auto doomed = [window](const RegistryRecord& record) {
+      return record.handle == window || (record.child_control && record.parent == window);
+    };
+    for (const RegistryRecord& record : r.records) {
+      if (doomed(record) && record.canvas) removed.push_back(record.canvas);
+    }
+    r.records.erase(std::remove_if(r.records.begin(), r.records.end(), doomed), r.records.end());
   }
-  r.records.erase(std::remove_if(r.records.begin(), r.records.end(), doomed), r.records.end());
-  r.lock.unlock();
 
   for (const std::shared_ptr<Canvas>& canvas : removed) {
     std::int32_t slot;
@@ -95,38 +105,28 @@ void canvas_destroy_window(WindowHandle window) {
       canvas->font_slot = 0;
       canvas->font.reset();
     }
-    font_release_slot(slot);
+    font_slot_release(slot);
   }
 }
 
 WindowHandle canvas_child(WindowHandle window, int control_id) {
   if (window == 0) return 0;
-  WindowHandle found = 0;
   CanvasRegistry& r = registry();
-  r.lock.lock();
+  SpinGuard guard(r.lock);
   for (const RegistryRecord& record : r.records) {
-    if (record.child_control && record.parent == window && record.control_id == control_id) {
-      found = record.handle;
-      break;
-    }
+    if (record.child_control && record.parent == window && record.control_id == control_id) return record.handle;
   }
-  r.lock.unlock();
-  return found;
+  return 0;
 }
 
 std::shared_ptr<Canvas> canvas_find(WindowHandle handle) {
   if (handle == 0) return nullptr;
-  std::shared_ptr<Canvas> found;
   CanvasRegistry& r = registry();
-  r.lock.lock();
+  SpinGuard guard(r.lock);
   for (const RegistryRecord& record : r.records) {
-    if (record.handle == handle) {
-      if (record.kind == RecordKind::Canvas) found = record.canvas;
-      break;
-    }
+    if (record.handle == handle) return record.kind == RecordKind::Canvas ? record.canvas : nullptr;
   }
-  r.lock.unlock();
-  return found;
+  return nullptr;
 }
 
 std::shared_ptr<Canvas> canvas_current() {
@@ -204,4 +204,19 @@ std::int32_t canvas_pixel(WindowHandle window, int x, int y) {
     if (raster.contains(x, y)) value = static_cast<std::int32_t>(raster.at(x, y));
   });
   return value;
+}
+
+std::int32_t canvas_use_font(Canvas& canvas, std::int32_t slot, const std::shared_ptr<Font>& font) {
+  const std::int32_t previous = canvas.font_slot;
+  canvas.font_slot = slot;
+  canvas.font = font;
+  if (canvas.font) {
+    const FontMetrics& m = font_metrics(*canvas.font);
+    canvas.average_char_width = m.average_char_width;
+    canvas.char_height = m.height;
+    canvas.external_leading = m.external_leading;
+  } else {
+    canvas.average_char_width = canvas.char_height = canvas.external_leading = 0;
+  }
+  return previous;
 }

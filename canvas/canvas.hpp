@@ -19,18 +19,11 @@
 #include <memory>
 #include <mutex>
 
+#include "canvas/colours.hpp"
 #include "canvas/mapping.hpp"
 #include "canvas/raster.hpp"
 
 using WindowHandle = std::uintptr_t;  // 0 = none
-
-// System colours standing for the window-text and 3-D face colours.
-constexpr Colour WindowTextColour = 0x000000;
-constexpr Colour ButtonFaceColour = 0xF0F0F0;
-
-// Colour arguments: the canvas's default for that slot, or none.
-constexpr std::int32_t DefaultColour = -1;
-constexpr std::int32_t NoColour = -2;
 
 enum class RecordKind : std::int32_t { GraphicWindow = 1, Canvas = 2 };
 
@@ -123,9 +116,7 @@ Raster canvas_snapshot(WindowHandle window);
 // One pixel of that raster as 0x00BBGGRR, or -1 off the raster or with none.
 std::int32_t canvas_pixel(WindowHandle window, int x, int y);
 
-// The operations on the current canvas, so that this header gives the whole
-// interface of the canvas.
-#include "canvas/bitmap.hpp"
-#include "canvas/fonts.hpp"
-#include "canvas/primitives.hpp"
-#include "canvas/text.hpp"
+// Makes `font`, the font of slot `slot`, the canvas's font and takes its
+// text metrics; returns the slot it replaces. Call with the canvas's lock
+// held; the caller moves the canvas's hold on the slots.
+std::int32_t canvas_use_font(Canvas& canvas, std::int32_t slot, const std::shared_ptr<Font>& font);

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "canvas/encoding.hpp"
+#include "canvas/font_match.hpp"
+#include "canvas/glyph_line.hpp"
 
 namespace {
 
@@ -37,8 +39,6 @@ Engine& engine() {
 constexpr int MaxPixelsPerEm = 512;
 // Em size for a description of height 0.
 constexpr int DefaultPixelsPerEm = 12;
-// Text masks larger than this lose the ink beyond it (never the advance).
-constexpr std::int64_t MaxMaskPixels = std::int64_t{1} << 26;
 
 // fontconfig keeps allocations that only FcFini gives back; at a normal exit
 // it is released so that leak checks see only real leaks. (The program itself
@@ -61,56 +61,6 @@ bool engine_ready_locked(Engine& e) {
     e.ready = true;
   }
   return true;
-}
-
-struct FaceMatch {
-  std::string file;
-  int index = 0;
-  int weight = FC_WEIGHT_REGULAR;
-  int slant = FC_SLANT_ROMAN;
-  std::string family;
-};
-
-// fontconfig's best face for a family name (nullptr: its default face).
-// The Symbol encoding needs the Greek letters, so a symbol face asks for them.
-std::optional<FaceMatch> match_face(const char* family, int weight, bool italic, bool symbol) {
-  FcPattern* pattern = FcPatternCreate();
-  if (pattern == nullptr) return std::nullopt;
-  if (family != nullptr && *family != '\0') {
-    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family));
-  }
-  FcPatternAddInteger(pattern, FC_WEIGHT, FcWeightFromOpenType(std::clamp(weight, 1, 1000)));
-  FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
-  FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-  if (symbol) {
-    if (FcCharSet* greek = FcCharSetCreate()) {
-      for (FcChar32 c = 0x0391; c <= 0x03C9; ++c) {
-        if (c != 0x03A2 && (c <= 0x03A9 || c >= 0x03B1)) FcCharSetAddChar(greek, c);
-      }
-      FcPatternAddCharSet(pattern, FC_CHARSET, greek);
-      FcCharSetDestroy(greek);
-    }
-  }
-  FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-  FcDefaultSubstitute(pattern);
-  FcResult result = FcResultNoMatch;
-  FcPattern* found = FcFontMatch(nullptr, pattern, &result);
-  FcPatternDestroy(pattern);
-  if (found == nullptr) return std::nullopt;
-  FaceMatch match;
-  FcChar8* text = nullptr;
-  if (FcPatternGetString(found, FC_FILE, 0, &text) == FcResultMatch && text != nullptr) {
-    match.file = reinterpret_cast<const char*>(text);
-  }
-  if (FcPatternGetString(found, FC_FAMILY, 0, &text) == FcResultMatch && text != nullptr) {
-    match.family = reinterpret_cast<const char*>(text);
-  }
-  FcPatternGetInteger(found, FC_INDEX, 0, &match.index);
-  FcPatternGetInteger(found, FC_WEIGHT, 0, &match.weight);
-  FcPatternGetInteger(found, FC_SLANT, 0, &match.slant);
-  FcPatternDestroy(found);
-  if (match.file.empty()) return std::nullopt;
-  return match;
 }
 
 std::int64_t scale_round(std::int64_t units, int ppem, int units_per_em) {
@@ -171,6 +121,75 @@ int pixels_per_em(const FontDescription& d, FT_Face face, const TT_OS2* os2) {
   return static_cast<int>(std::clamp<std::int64_t>(ppem, 1, MaxPixelsPerEm));
 }
 
+// The face's OS/2 table, or nullptr when it has none (version 0xFFFF).
+const TT_OS2* os2_table(FT_Face face) {
+  const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+  return os2 != nullptr && os2->version != 0xFFFF ? os2 : nullptr;
+}
+
+// What the font does beyond the face: the description's decorations and
+// escapement, and the bold and italic that the matched face lacks.
+void take_style(Font& font, const FaceMatch& match, const FontDescription& d, bool symbol, int ppem) {
+  font.symbol = symbol;
+  font.file = match.file;
+  font.family = match.family;
+  font.escapement = d.escapement;
+  font.underline = d.underline != 0;
+  font.strike_out = d.strike_out != 0;
+  font.embolden = d.weight >= 600 && match.weight < FC_WEIGHT_DEMIBOLD;
+  font.oblique = d.italic != 0 && match.slant == FC_SLANT_ROMAN;
+  font.embolden_pixels = font.embolden ? std::max(1, (ppem + 12) / 24) : 0;
+}
+
+// Cell metrics from the Windows ascent and descent where the face has
+// them, so that line spacing matches what such fonts were designed for.
+// Needs the style (the average width of a synthesised bold is wider).
+void take_metrics(Font& font, const TT_OS2* os2, int ppem) {
+  const FT_Face face = font.face;
+  const int upem = face->units_per_EM;
+  const auto* hhea = static_cast<const TT_HoriHeader*>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
+  std::int64_t ascent_units = face->ascender, descent_units = -face->descender;
+  if (os2 != nullptr && os2->usWinAscent + os2->usWinDescent > 0) {
+    ascent_units = os2->usWinAscent;
+    descent_units = os2->usWinDescent;
+  }
+  FontMetrics& m = font.metrics;
+  m.pixels_per_em = ppem;
+  m.ascent = static_cast<int>(std::max<std::int64_t>(scale_ceil(ascent_units, ppem, upem), 0));
+  m.descent = static_cast<int>(std::max<std::int64_t>(scale_ceil(descent_units, ppem, upem), 0));
+  m.height = m.ascent + m.descent;
+  m.internal_leading = m.height - ppem;
+  std::int64_t gap_units = face->height - (face->ascender - face->descender);
+  if (hhea != nullptr) {
+    gap_units = hhea->Line_Gap - ((ascent_units + descent_units) - (hhea->Ascender - hhea->Descender));
+  }
+  m.external_leading = static_cast<int>(std::max<std::int64_t>(scale_round(gap_units, ppem, upem), 0));
+  if (os2 != nullptr && os2->xAvgCharWidth > 0) {
+    m.average_char_width = static_cast<int>(scale_round(os2->xAvgCharWidth, ppem, upem)) + font.embolden_pixels;
+  } else {
+    m.average_char_width = font_text_width(font, "x");
+  }
+}
+
+// Where the underline and the strike-out lie in the cell; needs the metrics.
+void take_rules(Font& font, const TT_OS2* os2, int ppem) {
+  const FT_Face face = font.face;
+  const int upem = face->units_per_EM;
+  const FontMetrics& m = font.metrics;
+  const int thickness = static_cast<int>(std::max<std::int64_t>(scale_round(face->underline_thickness, ppem, upem), 1));
+  font.underline_rows = thickness;
+  font.underline_top = m.ascent + static_cast<int>(scale_round(-face->underline_position, ppem, upem)) - thickness / 2;
+  font.underline_top = std::clamp(font.underline_top, m.ascent, std::max(m.ascent, m.height - thickness));
+  std::int64_t strike_units = upem * 26 / 100, strike_size = face->underline_thickness;
+  if (os2 != nullptr && os2->yStrikeoutSize > 0) {
+    strike_units = os2->yStrikeoutPosition;
+    strike_size = os2->yStrikeoutSize;
+  }
+  font.strike_rows = static_cast<int>(std::max<std::int64_t>(scale_round(strike_size, ppem, upem), 1));
+  font.strike_top = std::clamp(m.ascent - static_cast<int>(scale_round(strike_units, ppem, upem)), 0,
+                               std::max(0, m.ascent - font.strike_rows));
+}
+
 // Opens the matched face at the description's size; nullptr when FreeType
 // cannot use it.
 std::shared_ptr<Font> load(const FaceMatch& match, const FontDescription& d, bool symbol) {
@@ -186,70 +205,15 @@ std::shared_ptr<Font> load(const FaceMatch& match, const FontDescription& d, boo
   FT_Face face = font->face;
   if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0) return nullptr;
   FT_Select_Charmap(face, FT_ENCODING_UNICODE);  // keeps the default when there is none
-  const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-  const auto* hhea = static_cast<const TT_HoriHeader*>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
-  const bool use_os2 = os2 != nullptr && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0;
+  const TT_OS2* os2 = os2_table(face);
+  const bool use_os2 = os2 != nullptr && os2->usWinAscent + os2->usWinDescent > 0;
   const int ppem = pixels_per_em(d, face, use_os2 ? os2 : nullptr);
   if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(ppem)) != 0) return nullptr;
-  const int upem = face->units_per_EM;
-
-  font->symbol = symbol;
-  font->file = match.file;
-  font->family = match.family;
-  font->escapement = d.escapement;
-  font->underline = d.underline != 0;
-  font->strike_out = d.strike_out != 0;
-  font->embolden = d.weight >= 600 && match.weight < FC_WEIGHT_DEMIBOLD;
-  font->oblique = d.italic != 0 && match.slant == FC_SLANT_ROMAN;
-  font->embolden_pixels = font->embolden ? std::max(1, (ppem + 12) / 24) : 0;
-
-  // Cell metrics from the Windows ascent and descent where the face has
-  // them, so that line spacing matches what such fonts were designed for.
-  std::int64_t ascent_units = face->ascender, descent_units = -face->descender;
-  if (use_os2) {
-    ascent_units = os2->usWinAscent;
-    descent_units = os2->usWinDescent;
-  }
-  FontMetrics& m = font->metrics;
-  m.pixels_per_em = ppem;
-  m.ascent = static_cast<int>(std::max<std::int64_t>(scale_ceil(ascent_units, ppem, upem), 0));
-  m.descent = static_cast<int>(std::max<std::int64_t>(scale_ceil(descent_units, ppem, upem), 0));
-  m.height = m.ascent + m.descent;
-  m.internal_leading = m.height - ppem;
-  std::int64_t gap_units = face->height - (face->ascender - face->descender);
-  if (hhea != nullptr) {
-    gap_units = hhea->Line_Gap - ((ascent_units + descent_units) - (hhea->Ascender - hhea->Descender));
-  }
-  m.external_leading = static_cast<int>(std::max<std::int64_t>(scale_round(gap_units, ppem, upem), 0));
-  if (os2 != nullptr && os2->version != 0xFFFF && os2->xAvgCharWidth > 0) {
-    m.average_char_width = static_cast<int>(scale_round(os2->xAvgCharWidth, ppem, upem)) + font->embolden_pixels;
-  } else {
-    m.average_char_width = font_text_width(*font, "x");
-  }
-
-  const int thickness = static_cast<int>(std::max<std::int64_t>(scale_round(face->underline_thickness, ppem, upem), 1));
-  font->underline_rows = thickness;
-  font->underline_top = m.ascent + static_cast<int>(scale_round(-face->underline_position, ppem, upem)) - thickness / 2;
-  font->underline_top = std::clamp(font->underline_top, m.ascent, std::max(m.ascent, m.height - thickness));
-  std::int64_t strike_units = upem * 26 / 100, strike_size = face->underline_thickness;
-  if (os2 != nullptr && os2->version != 0xFFFF && os2->yStrikeoutSize > 0) {
-    strike_units = os2->yStrikeoutPosition;
-    strike_size = os2->yStrikeoutSize;
-  }
-  font->strike_rows = static_cast<int>(std::max<std::int64_t>(scale_round(strike_size, ppem, upem), 1));
-  font->strike_top = std::clamp(m.ascent - static_cast<int>(scale_round(strike_units, ppem, upem)), 0,
-                                std::max(0, m.ascent - font->strike_rows));
+  take_style(*font, match, d, symbol, ppem);
+  take_metrics(*font, os2, ppem);
+  take_rules(*font, os2, ppem);
   return font;
 }
-
-struct Glyph {
-  int advance = 0;
-  int left = 0;  // bitmap offset from the pen position
-  int top = 0;   // bitmap rows above the baseline
-  int width = 0;
-  int rows = 0;
-  std::vector<std::uint8_t> ink;  // width * rows
-};
 
 FT_UInt glyph_index(Font& font, char32_t code_point, unsigned char byte, bool from_byte) {
   FT_UInt index = code_point != 0 ? FT_Get_Char_Index(font.face, code_point) : 0;
@@ -306,69 +270,29 @@ Glyph load_glyph(Font& font, FT_UInt index, bool render) {
   return glyph;
 }
 
-TextMask render(Font& font, const std::u32string& code_points, std::string_view bytes) {
-  std::lock_guard<std::mutex> guard(font.lock);
-  const FontMetrics& m = font.metrics;
+// The drawn glyphs of the code points; `bytes` are the 8-bit text they were
+// decoded from (empty for code points given as such). Call with the font's
+// lock held.
+std::vector<Glyph> render_glyphs(Font& font, const std::u32string& code_points, std::string_view bytes) {
   std::vector<Glyph> glyphs;
   glyphs.reserve(code_points.size());
-  std::int64_t advance = 0;
   for (std::size_t i = 0; i < code_points.size(); ++i) {
     const bool from_byte = i < bytes.size();
     const FT_UInt index =
         glyph_index(font, code_points[i], from_byte ? static_cast<unsigned char>(bytes[i]) : 0, from_byte);
     glyphs.push_back(load_glyph(font, index, true));
-    advance += glyphs.back().advance;
   }
-  const int cell_width = static_cast<int>(std::min<std::int64_t>(advance, 1 << 30));
+  return glyphs;
+}
 
-  // Bounds of the cell and of every glyph, relative to the cell's corner.
-  std::int64_t min_x = 0, min_y = 0, max_x = cell_width, max_y = m.height;
-  std::int64_t pen = 0;
-  for (const Glyph& g : glyphs) {
-    if (g.width > 0 && g.rows > 0) {
-      min_x = std::min<std::int64_t>(min_x, pen + g.left);
-      max_x = std::max<std::int64_t>(max_x, pen + g.left + g.width);
-      min_y = std::min<std::int64_t>(min_y, m.ascent - g.top);
-      max_y = std::max<std::int64_t>(max_y, m.ascent - g.top + g.rows);
-    }
-    pen += g.advance;
-  }
-  const std::int64_t mask_height = max_y - min_y;
-  std::int64_t mask_width = max_x - min_x;
-  if (mask_height > 0 && mask_width * mask_height > MaxMaskPixels) mask_width = MaxMaskPixels / mask_height;
-
-  TextMask mask;
-  mask.width = static_cast<int>(mask_width);
-  mask.height = static_cast<int>(mask_height);
-  mask.cell_x = static_cast<int>(-min_x);
-  mask.cell_y = static_cast<int>(-min_y);
-  mask.advance = cell_width;
-  mask.cell_height = m.height;
-  mask.ink.assign(static_cast<std::size_t>(mask.width) * mask.height, 0);
-  auto put = [&mask](std::int64_t x, std::int64_t y) {
-    if (x >= 0 && y >= 0 && x < mask.width && y < mask.height) {
-      mask.ink[static_cast<std::size_t>(y) * mask.width + static_cast<std::size_t>(x)] = 1;
-    }
-  };
-  pen = 0;
-  for (const Glyph& g : glyphs) {
-    for (int y = 0; y < g.rows; ++y) {
-      for (int x = 0; x < g.width; ++x) {
-        if (g.ink[static_cast<std::size_t>(y) * g.width + x] != 0) {
-          put(mask.cell_x + pen + g.left + x, mask.cell_y + m.ascent - g.top + y);
-        }
-      }
-    }
-    pen += g.advance;
-  }
-  auto rule = [&](int top, int rows) {
-    for (int y = top; y < top + rows; ++y) {
-      for (std::int64_t x = 0; x < cell_width && mask.cell_x + x < mask.width; ++x) put(mask.cell_x + x, mask.cell_y + y);
-    }
-  };
-  if (font.underline) rule(font.underline_top, font.underline_rows);
-  if (font.strike_out) rule(font.strike_top, font.strike_rows);
-  return mask;
+TextMask render(Font& font, const std::u32string& code_points, std::string_view bytes) {
+  std::lock_guard<std::mutex> guard(font.lock);
+  TextRule rules[2];
+  std::size_t rule_count = 0;
+  if (font.underline) rules[rule_count++] = {font.underline_top, font.underline_rows};
+  if (font.strike_out) rules[rule_count++] = {font.strike_top, font.strike_rows};
+  return glyph_line_mask(render_glyphs(font, code_points, bytes), font.metrics.ascent, font.metrics.height,
+                         std::span<const TextRule>(rules, rule_count));
 }
 
 }  // namespace

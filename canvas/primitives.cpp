@@ -17,7 +17,7 @@ PixelPoint map(const Canvas& canvas, Real x, Real y, int relative) {
   return map_point(x, y, relative != 0, canvas.scale, canvas.width, canvas.height, canvas.position);
 }
 
-// Brush of a fill colour (-2: none) and style (above 6, as unsigned: solid).
+// Brush of a fill colour (NoColour: none) and style (above 6, as unsigned: solid).
 Brush make_brush(std::int32_t colour, int fill_style) {
   if (colour == NoColour) return Brush{};
   const auto style = static_cast<std::uint32_t>(fill_style);

@@ -19,6 +19,7 @@
 #include "app/options.hpp"
 #include "app/results_file.hpp"
 #include "app/resume.hpp"
+#include "canvas/bitmap.hpp"
 #include "canvas/canvas.hpp"
 #include "run_support.hpp"
 #include "runtime/replace_file.hpp"
