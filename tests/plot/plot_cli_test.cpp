@@ -7,6 +7,7 @@
 
 #include "process_support.hpp"
 #include "tools/plot/arguments.hpp"
+#include "tools/plot/palette.hpp"
 #include "tools/plot/render.hpp"
 #include "tools/plot/series.hpp"
 

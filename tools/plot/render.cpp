@@ -10,6 +10,9 @@
 #include <cmath>
 #include <memory>
 
+#include "tools/plot/palette.hpp"
+#include "tools/plot/symbols.hpp"
+
 namespace {
 
 constexpr const char* Face = "DejaVu Sans";
@@ -123,73 +126,6 @@ Layout compute_layout(cairo_t* cr, const PlotOptions& options, const std::vector
   return l;
 }
 
-void set_colour(cairo_t* cr, Rgb c) { cairo_set_source_rgb(cr, c.r, c.g, c.b); }
-
-void marker_path(cairo_t* cr, PointEnd end, double x, double y, double r) {
-  switch (end) {
-    case PointEnd::Converged:
-      cairo_new_sub_path(cr);
-      cairo_arc(cr, x, y, r, 0, 2 * M_PI);
-      break;
-    case PointEnd::TimeLimit:
-    case PointEnd::PassLimit: {
-      const double d = end == PointEnd::TimeLimit ? 1 : -1;
-      cairo_move_to(cr, x, y - d * r * 1.25);
-      cairo_line_to(cr, x + r * 1.1, y + d * r * 0.75);
-      cairo_line_to(cr, x - r * 1.1, y + d * r * 0.75);
-      cairo_close_path(cr);
-      break;
-    }
-    case PointEnd::Coinciding:
-      cairo_move_to(cr, x, y - r * 1.3);
-      cairo_line_to(cr, x + r * 1.3, y);
-      cairo_line_to(cr, x, y + r * 1.3);
-      cairo_line_to(cr, x - r * 1.3, y);
-      cairo_close_path(cr);
-      break;
-    case PointEnd::IterationCeiling:
-      cairo_rectangle(cr, x - r * 0.9, y - r * 0.9, r * 1.8, r * 1.8);
-      break;
-    case PointEnd::NoMeasurement:
-      cairo_move_to(cr, x - r, y - r);
-      cairo_line_to(cr, x + r, y + r);
-      cairo_move_to(cr, x - r, y + r);
-      cairo_line_to(cr, x + r, y - r);
-      break;
-  }
-}
-
-void draw_marker(cairo_t* cr, PointEnd end, double x, double y, double r, Rgb colour, bool filled, double line) {
-  marker_path(cr, end, x, y, r);
-  if (end == PointEnd::NoMeasurement) {
-    set_colour(cr, colour);
-    cairo_set_line_width(cr, line * 1.3);
-    cairo_stroke(cr);
-  } else if (filled) {
-    set_colour(cr, colour);
-    cairo_fill(cr);
-  } else {
-    // White inside, so that a hollow marker reads as hollow over other points.
-    cairo_set_source_rgb(cr, 1, 1, 1);
-    cairo_fill_preserve(cr);
-    set_colour(cr, colour);
-    cairo_set_line_width(cr, line * 1.3);
-    cairo_stroke(cr);
-  }
-}
-
-void draw_bar(cairo_t* cr, double x, double y_low, double y_high, double cap, Rgb colour, double line) {
-  cairo_move_to(cr, x, y_low);
-  cairo_line_to(cr, x, y_high);
-  cairo_move_to(cr, x - cap, y_high);
-  cairo_line_to(cr, x + cap, y_high);
-  cairo_move_to(cr, x - cap, y_low);
-  cairo_line_to(cr, x + cap, y_low);
-  set_colour(cr, colour);
-  cairo_set_line_width(cr, line);
-  cairo_stroke(cr);
-}
-
 // align_x: 0 starts the text at x, 0.5 centres it, 1 ends it there. With
 // `centre` the digits' height is centred on y (labels sit on their ticks),
 // else y is the baseline.
@@ -202,39 +138,41 @@ void show_text(cairo_t* cr, const std::string& text, double x, double y, double 
   cairo_show_text(cr, text.c_str());
 }
 
-void draw(cairo_t* cr, const PlotOptions& options, const std::vector<PlotSeries>& series, bool raster) {
-  set_text_options(cr);
-  const Layout l = compute_layout(cr, options, series);
+// Line widths and sizes in the picture, growing with its scale.
+double line_width(const Layout& l) { return 1 * l.scale; }
+double tick_length(const Layout& l) { return 5 * l.scale; }
+double marker_radius(const Layout& l) { return 3.2 * l.scale; }
+
+void draw_title(cairo_t* cr, const PlotOptions& options, const Layout& l) {
   const PlotFrame& f = l.frame;
   const double s = l.scale;
-  const double line = 1 * s;
-  const double tick = 5 * s;
+  set_font(cr, l.font * 1.25, true);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  show_text(cr, fit(cr, options.title, options.width - 24 * s), (f.left + f.right) / 2, 12 * s + l.font * 1.25 * 0.95,
+            0.5, false);
+}
 
-  cairo_set_source_rgb(cr, 1, 1, 1);
-  cairo_paint(cr);
-
-  if (!options.title.empty()) {
-    set_font(cr, l.font * 1.25, true);
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    show_text(cr, fit(cr, options.title, options.width - 24 * s), (f.left + f.right) / 2, 12 * s + l.font * 1.25 * 0.95,
-              0.5, false);
-  }
-
-  // The zero line, then the data inside the frame, then the frame on top.
+void draw_zero_line(cairo_t* cr, const Layout& l) {
+  const PlotFrame& f = l.frame;
+  const double s = l.scale;
   cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
   const double zero = f.y_at(0);
   const double dash[] = {4 * s, 3 * s};
   cairo_set_dash(cr, dash, 2, 0);
   cairo_set_source_rgb(cr, 0.6, 0.6, 0.6);
-  cairo_set_line_width(cr, line);
+  cairo_set_line_width(cr, line_width(l));
   cairo_move_to(cr, f.left, zero);
   cairo_line_to(cr, f.right, zero);
   cairo_stroke(cr);
   cairo_set_dash(cr, nullptr, 0, 0);
+}
 
-  // A marker at the end of the range (damping 0.99875) shows whole over
-  // the frame; bars stop there too.
-  const double radius = 3.2 * s;
+// Each file's bars, then its markers over them. A marker at the end of the
+// range (damping 0.99875) shows whole over the frame; bars stop there too.
+void draw_points(cairo_t* cr, const std::vector<PlotSeries>& series, const Layout& l, bool raster) {
+  const PlotFrame& f = l.frame;
+  const double line = line_width(l);
+  const double radius = marker_radius(l);
   const double room = radius + 2 * line;
   cairo_save(cr);
   cairo_rectangle(cr, f.left - room, f.top - room, f.right - f.left + 2 * room, f.bottom - f.top + 2 * room);
@@ -250,16 +188,23 @@ void draw(cairo_t* cr, const PlotOptions& options, const std::vector<PlotSeries>
         const double high = std::min(p.exponent + *p.standard_error, f.y.high + margin);
         // On a raster a thin bar on a pixel's centre stays one crisp pixel wide.
         const double x = raster ? std::floor(f.x_at(p.damping)) + 0.5 : f.x_at(p.damping);
-        draw_bar(cr, x, f.y_at(low), f.y_at(high), 2.5 * s, colour, line);
+        draw_bar(cr, x, f.y_at(low), f.y_at(high), 2.5 * l.scale, colour, line);
       }
     for (const PlotPoint& p : series[i].points)
       if (is_drawable(p) && in_damping(p, f))
         draw_marker(cr, p.end, f.x_at(p.damping), f.y_at(p.exponent), radius, colour, has_bar(p), line);
   }
   cairo_restore(cr);
+}
 
+// The frame, its ticks on all four sides with labels left and below, and
+// the names of the axes.
+void draw_axes(cairo_t* cr, const Layout& l) {
+  const PlotFrame& f = l.frame;
+  const double s = l.scale;
+  const double tick = tick_length(l);
   cairo_set_source_rgb(cr, 0, 0, 0);
-  cairo_set_line_width(cr, line);
+  cairo_set_line_width(cr, line_width(l));
   cairo_rectangle(cr, f.left, f.top, f.right - f.left, f.bottom - f.top);
   cairo_stroke(cr);
 
@@ -285,14 +230,19 @@ void draw(cairo_t* cr, const PlotOptions& options, const std::vector<PlotSeries>
   show_text(cr, "damping", (f.left + f.right) / 2, f.bottom + tick + 4 * s + l.font * 2.35, 0.5, false);
   set_font(cr, l.font * 1.4, false, true);
   show_text(cr, "\u03bb", 12 * s, (f.top + f.bottom) / 2, 0, true);
+}
 
-  // The legend: the files by colour, then the markers in a neutral grey.
+// The legend: the files by colour, then the markers in a neutral grey.
+void draw_legend(cairo_t* cr, const std::vector<PlotSeries>& series, const Layout& l) {
+  const double s = l.scale;
+  const double line = line_width(l);
+  const double radius = marker_radius(l);
   set_font(cr, l.font);
   const Rgb grey{0.3, 0.3, 0.3};
-  double y = f.top + l.font * 0.8;
+  double y = l.frame.top + l.font * 0.8;
   const double symbol_x = l.legend_left + 8 * s;
   const double text_x = l.legend_left + 22 * s;
-  for (const LegendEntry& e : legend_entries(series, f)) {
+  for (const LegendEntry& e : legend_entries(series, l.frame)) {
     switch (e.kind) {
       case LegendEntry::File:
         set_colour(cr, series_colour(e.index));
@@ -316,6 +266,19 @@ void draw(cairo_t* cr, const PlotOptions& options, const std::vector<PlotSeries>
   }
 }
 
+void draw(cairo_t* cr, const PlotOptions& options, const std::vector<PlotSeries>& series, bool raster) {
+  set_text_options(cr);
+  const Layout l = compute_layout(cr, options, series);
+  cairo_set_source_rgb(cr, 1, 1, 1);
+  cairo_paint(cr);
+  if (!options.title.empty()) draw_title(cr, options, l);
+  // The zero line, then the data inside the frame, then the frame on top.
+  draw_zero_line(cr, l);
+  draw_points(cr, series, l, raster);
+  draw_axes(cr, l);
+  draw_legend(cr, series, l);
+}
+
 cairo_status_t append_bytes(void* closure, const unsigned char* data, unsigned int length) {
   auto* bytes = static_cast<std::vector<std::uint8_t>*>(closure);
   bytes->insert(bytes->end(), data, data + length);
@@ -332,24 +295,6 @@ using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
 using Context = std::unique_ptr<cairo_t, ContextDeleter>;
 
 }  // namespace
-
-Rgb series_colour(std::size_t index) {
-  static const Rgb palette[] = {{0, 114 / 255.0, 178 / 255.0},          {213 / 255.0, 94 / 255.0, 0},
-                                {0, 158 / 255.0, 115 / 255.0},          {204 / 255.0, 121 / 255.0, 167 / 255.0},
-                                {230 / 255.0, 159 / 255.0, 0},          {86 / 255.0, 180 / 255.0, 233 / 255.0},
-                                {0, 0, 0}};
-  constexpr std::size_t size = sizeof palette / sizeof palette[0];
-  if (index < size) return palette[index];
-  // Hue a golden angle further on for each file beyond the palette.
-  const double h = std::fmod((index - size) * 137.508 + 20, 360.0) / 60;
-  const double v = 0.75;
-  const double c = v * 0.8;
-  const double x = c * (1 - std::abs(std::fmod(h, 2.0) - 1));
-  const double m = v - c;
-  const int sector = static_cast<int>(h);
-  const double rgb[6][3] = {{c, x, 0}, {x, c, 0}, {0, c, x}, {0, x, c}, {x, 0, c}, {c, 0, x}};
-  return {rgb[sector][0] + m, rgb[sector][1] + m, rgb[sector][2] + m};
-}
 
 PlotFrame plot_frame(const PlotOptions& options, const std::vector<PlotSeries>& series) {
   Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1));

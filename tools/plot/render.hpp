@@ -1,7 +1,6 @@
 // Drawing the plot with Cairo into the bytes of a PNG, SVG or PDF file.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,14 +8,6 @@
 #include "tools/plot/arguments.hpp"
 #include "tools/plot/axes.hpp"
 #include "tools/plot/series.hpp"
-
-struct Rgb {
-  double r = 0, g = 0, b = 0;  // 0 to 1
-};
-
-// The colour of the index-th results file: a palette that stays apart for
-// colour-blind readers, then hues a golden angle apart.
-Rgb series_colour(std::size_t index);
 
 // Where the axes of the picture for these options and files sit; what
 // render_plot draws uses exactly this frame.

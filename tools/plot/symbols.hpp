@@ -1,0 +1,19 @@
+// The symbols of the figure on a Cairo context: the marker of each way a
+// column ended and the error bar, in a file's colour.
+#pragma once
+
+#include <cairo.h>
+
+#include "tools/plot/palette.hpp"
+#include "tools/plot/series.hpp"
+
+void set_colour(cairo_t* cr, Rgb colour);
+
+// The marker of `end` centred on (x, y), `r` its size: filled, or hollow
+// (white inside, so that it reads as hollow over other points); the cross of
+// no measurement is only stroked. `line` is the line width.
+void draw_marker(cairo_t* cr, PointEnd end, double x, double y, double r, Rgb colour, bool filled, double line);
+
+// A vertical error bar from y_low to y_high at x, with caps `cap` wide on
+// either side.
+void draw_bar(cairo_t* cr, double x, double y_low, double y_high, double cap, Rgb colour, double line);
