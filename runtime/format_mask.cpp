@@ -57,6 +57,72 @@ struct Compiler {
     mask.positions.push_back({kind, ch, fraction, false});
     any_digit = true;
   }
+
+  // "#": a digit shown only where the number has one, or the fill
+  // character after a "*".
+  void optional_digit() {
+    if (fill_on) {
+      digit(PositionKind::Fill, fill);
+    } else {
+      digit(PositionKind::Optional, 0);
+    }
+  }
+
+  // ".": the first one outside the exponent is the decimal point.
+  void point() {
+    literal('.', !exponent_on && !point_seen);
+    if (!exponent_on) point_seen = true;
+  }
+
+  // The compiled mask: an exponent without digits is no exponent.
+  CompiledMask finish() {
+    if (!exponent_on || mask.exponent_digits == 0) {
+      mask.exponent_mode = ExponentMode::None;
+      mask.exponent_start = mask.positions.size();
+    }
+    return mask;
+  }
+
+  // "E" or "e" at s[i]: an exponent when a digit came before and a sign
+  // follows; otherwise the letter alone. Returns the index of the last
+  // character used.
+  std::size_t exponent(std::string_view s, std::size_t i) {
+    if (exponent_on || !any_digit) return i;
+    literal(s[i]);
+    if (i + 1 < s.size() && (s[i + 1] == '-' || s[i + 1] == '+')) {
+      mask.exponent_mode = s[i + 1] == '-' ? ExponentMode::Minus : ExponentMode::Plus;
+      exponent_on = true;
+      mask.exponent_start = mask.positions.size();
+      ++i;
+    }
+    return i;
+  }
+
+  // "*" at s[i]: the next character fills the leading digit positions from
+  // here on, and the mark itself stands for two of them. Returns the index
+  // of the last character used and whether digit positions were made.
+  std::size_t fill_mark(std::string_view s, std::size_t i, bool& made_digits) {
+    made_digits = false;
+    if (i + 1 >= s.size()) {
+      literal('*');
+      return i;
+    }
+    fill = s[++i];
+    fill_on = true;
+    digit(PositionKind::Fill, fill);
+    digit(PositionKind::Fill, fill);
+    made_digits = true;
+    return i;
+  }
+
+  // A quoted text starting at s[i]: its characters as literals. Returns the
+  // index of the closing quote (or the end).
+  std::size_t quoted(std::string_view s, std::size_t i) {
+    std::size_t close = s.find('"', i + 1);
+    std::size_t end = close == std::string_view::npos ? s.size() : close;
+    for (std::size_t j = i + 1; j < end; ++j) literal(s[j]);
+    return end;
+  }
 };
 
 }  // namespace
@@ -67,24 +133,18 @@ CompiledMask compile_mask_section(std::string_view s) {
   // mean something only directly after one.
   bool after_digit = false;
   for (std::size_t i = 0; i < s.size(); ++i) {
-    char ch = s[i];
     bool digit_now = false;
-    switch (ch) {
+    switch (char ch = s[i]) {
       case '0':
         c.digit(PositionKind::Zero, '0');
         digit_now = true;
         break;
       case '#':
-        if (c.fill_on) {
-          c.digit(PositionKind::Fill, c.fill);
-        } else {
-          c.digit(PositionKind::Optional, 0);
-        }
+        c.optional_digit();
         digit_now = true;
         break;
       case '.':
-        c.literal('.', !c.exponent_on && !c.point_seen);
-        if (!c.exponent_on) c.point_seen = true;
+        c.point();
         break;
       case ',':
         if (after_digit && !c.exponent_on) {
@@ -101,34 +161,14 @@ CompiledMask compile_mask_section(std::string_view s) {
         break;
       case 'E':
       case 'e':
-        if (!c.exponent_on && c.any_digit) {
-          c.literal(ch);
-          if (i + 1 < s.size() && (s[i + 1] == '-' || s[i + 1] == '+')) {
-            c.mask.exponent_mode = s[i + 1] == '-' ? ExponentMode::Minus : ExponentMode::Plus;
-            c.exponent_on = true;
-            c.mask.exponent_start = c.mask.positions.size();
-            ++i;
-          }
-        }
+        i = c.exponent(s, i);
         break;
       case '*':
-        if (i + 1 < s.size()) {
-          c.fill = s[++i];
-          c.fill_on = true;
-          c.digit(PositionKind::Fill, c.fill);
-          c.digit(PositionKind::Fill, c.fill);
-          digit_now = true;
-        } else {
-          c.literal('*');
-        }
+        i = c.fill_mark(s, i, digit_now);
         break;
-      case '"': {
-        std::size_t close = s.find('"', i + 1);
-        std::size_t end = close == std::string_view::npos ? s.size() : close;
-        for (std::size_t j = i + 1; j < end; ++j) c.literal(s[j]);
-        i = end;
+      case '"':
+        i = c.quoted(s, i);
         break;
-      }
       case '\\':
         if (i + 1 < s.size()) c.literal(s[++i]);
         break;
@@ -145,9 +185,5 @@ CompiledMask compile_mask_section(std::string_view s) {
     }
     after_digit = digit_now;
   }
-  if (!c.exponent_on || c.mask.exponent_digits == 0) {
-    c.mask.exponent_mode = ExponentMode::None;
-    c.mask.exponent_start = c.mask.positions.size();
-  }
-  return c.mask;
+  return c.finish();
 }
