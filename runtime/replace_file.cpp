@@ -88,7 +88,7 @@ namespace {
 // What stands at the path to be replaced.
 struct Target {
   bool replaces_file = false;  // a regular file, perhaps behind a link
-  mode_t mode = 0;             // what lstat found there, for the new file
+  mode_t mode = 0;             // the replaced file's permissions, for the new file
 };
 
 // False with the reason when nothing can replace `path`: an empty one, a
@@ -102,13 +102,15 @@ bool look_at_target(const std::string& path, Target& target, std::string& reason
     reason = describe(EISDIR);
     return false;
   }
+  // The permissions are those of the file itself, not of a link to it
+  // (whose own are always rwxrwxrwx).
   struct stat existing {};
   target.replaces_file = stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+  if (target.replaces_file) target.mode = existing.st_mode;
   if (lstat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
     reason = describe(EISDIR);
     return false;
   }
-  target.mode = existing.st_mode;
   return true;
 }
 

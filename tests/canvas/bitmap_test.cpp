@@ -143,6 +143,20 @@ TEST(CanvasSaveBmp, KeepsThePermissionsOfTheFileItReplaces) {
   EXPECT_EQ(st.st_size, 70);
 }
 
+TEST(CanvasSaveBmp, ALinkIsReplacedByAFileWithThePermissionsOfTheFileItPointedTo) {
+  ScratchDirectory dir;
+  AttachedCanvas canvas(2, 2);
+  write_file(dir.file("target.bmp"), Bytes(3, 1));
+  chmod(dir.file("target.bmp").c_str(), 0640);
+  ASSERT_EQ(symlink("target.bmp", dir.file("link.bmp").c_str()), 0);
+  canvas_save_bmp(dir.file("link.bmp"));
+  struct stat st {};
+  ASSERT_EQ(lstat(dir.file("link.bmp").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(read_file(dir.file("target.bmp")), Bytes(3, 1));
+}
+
 TEST(CanvasSaveBmp, EmptyNameOrNoCanvasDoesNothing) {
   ScratchDirectory dir;
   {
