@@ -41,9 +41,10 @@ std::atomic<WindowHandle> next_handle{0x10000};
 constexpr int MaxSide = 32767;
 
 // A new canvas shows slot 1. The first canvas makes slot 1's font,
-// truncating its 8 points to pixels.
+// truncating its points to whole pixels (where a later selection rounds).
 void select_default_font(Canvas& canvas) {
-  std::shared_ptr<Font> font = font_slot_font(1, -(PixelsPerInch * 8 / 72));
+  const float points = font_slot_points(1).value_or(0.0f);
+  std::shared_ptr<Font> font = font_slot_font(1, -static_cast<std::int32_t>(PixelsPerInch * points / 72));
   font_slot_hold(1);
   std::lock_guard<std::mutex> guard(canvas.lock);
   canvas_use_font(canvas, 1, font);
