@@ -83,7 +83,9 @@ TEST(TangentStep, CarriesTheDerivativeOfTheStep) {
     Real fd[33] = {};
     central_difference(model_only, v, step_with_k, fd);
     expect_close(joined + 32, fd, 1e-7L, seed);
-    if (seed % 3 == 0) EXPECT_GT(k, 2) << seed;
+    if (seed % 3 == 0) {
+      EXPECT_GT(k, 2) << seed;
+    }
   }
 }
 
