@@ -21,11 +21,13 @@ void StepRK4(const FlockModel& model, const Real* y, Real* dydx, Real h, Real* y
   step_core::rk4<N>(y, dydx, h, yout, ModelRhs{model});
 }
 
-int SubStepCount(Real err) {
-  const Real k = std::ceil(power(err / StepTolerance, 0.25L) + widen(1.1f));
-  if (!(k < MaxSubSteps)) return MaxSubSteps;
+int SubStepCount(Real err, Real tolerance, int cap) {
+  const Real k = std::ceil(power(err / tolerance, 0.25L) + widen(1.1f));
+  if (!(k < cap)) return cap;
   return static_cast<int>(k);
 }
+
+int SubStepCount(Real err) { return SubStepCount(err, StepTolerance, MaxSubSteps); }
 
 FoldShifts FoldStep(Real* state) {
   FoldShifts done;

@@ -30,6 +30,10 @@ int StepAdaptive(const FlockModel& model, const Real* y, Real* dydx, Real h, Rea
 // most MaxSubSteps; 2 for err = 0. An error that is not a number also gets
 // the cap.
 int SubStepCount(Real err);
+// The same rule for another tolerance and cap, for studies of how a
+// measurement depends on them; SubStepCount(err) is this with StepTolerance
+// and MaxSubSteps.
+int SubStepCount(Real err, Real tolerance, int cap);
 
 // The 2 Pi shifts that a fold applied.
 struct FoldShifts {
