@@ -1,0 +1,139 @@
+// The probe follows the sweep's own map, counts the chaser's approaches
+// right, and as a program refuses what it cannot use with one line.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+
+#include "app/checkpoint.hpp"
+#include "app/model/integrator.hpp"
+#include "app/model/model_test_support.hpp"
+#include "app/parameters.hpp"
+#include "process_support.hpp"
+#include "tools/probe/arguments.hpp"
+#include "tools/probe/encounters.hpp"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+FlockState typical_state(std::uint64_t seed) {
+  FlockState s{};
+  model_test::StateMaker(seed).typical(s.data());
+  return s;
+}
+
+TEST(ProbeReference, AtTheProgramsToleranceFollowsStepAdaptiveBitForBit) {
+  FlockModel model;
+  model.FlockDamping = 0.2L;
+  for (std::uint64_t seed : {1u, 2u, 3u}) {
+    FlockState start = typical_state(seed);
+    start[1] = Pi - 0.001L;  // body 1 about to cross x = pi: its position folds
+    start[3] = 0.5L;
+    ProbeSettings settings;
+    settings.steps = 300;
+    const ProbeStats probed = ProbeReference(model, start, settings);
+    FlockState y = start;
+    Real dydx[StateSize + 1];
+    int largest = 0;
+    for (int step = 0; step < 300; ++step) largest = std::max(largest, StepAdaptive(model, y.data(), dydx, TimeStep, y.data()));
+    for (int i = 1; i <= StateSize; ++i) ASSERT_TRUE(model_test::same(probed.final_state[i], y[i])) << seed << " " << i;
+    EXPECT_EQ(probed.largest_sub_steps, largest) << seed;
+    long counted = 0;
+    for (long c : probed.sub_steps) counted += c;
+    EXPECT_EQ(counted, 300) << seed;
+
+    // A finer tolerance is another integration: more sub-steps, other bits.
+    settings.tolerance = StepTolerance / 10000;
+    settings.max_sub_steps = 100000;
+    const ProbeStats finer = ProbeReference(model, start, settings);
+    EXPECT_GT(finer.largest_sub_steps, probed.largest_sub_steps) << seed;
+    EXPECT_NE(finer.final_state, probed.final_state) << seed;
+  }
+}
+
+TEST(ProbeReference, CountsTheChasersApproaches) {
+  struct Case {
+    Real gap;  // the chaser's distance to body 3 at the start; all at rest
+    long near;
+  } cases[] = {{0.5L, 0}, {0.05L, 1}};
+  for (const Case& c : cases) {
+    FlockState s{};
+    for (int b = 0; b < FlockBodies; ++b) s[ComponentsPerBody * b + 1] = b;  // a row at spacing 1
+    s[ChaserOffset + 1] = 2;
+    s[ChaserOffset + 2] = c.gap;
+    EXPECT_EQ(ChaserClearance(s.data()), c.gap);
+    FlockModel model;
+    model.FlockDamping = 0.5L;
+    ProbeSettings settings;
+    settings.steps = 1;
+    const ProbeStats stats = ProbeReference(model, s, settings);
+    EXPECT_EQ(stats.near_steps, c.near) << c.gap;
+    EXPECT_EQ(stats.last_close_step, 0) << c.gap;
+    // Both close in on each other within the step, by less than a tenth.
+    EXPECT_LT(stats.closest, c.gap) << c.gap;
+    EXPECT_GT(stats.closest, c.gap * 0.9L) << c.gap;
+  }
+}
+
+TEST(ProbeArguments, RefusesWhatItCannotUse) {
+  const std::vector<std::vector<std::string>> refused = {
+      {},
+      {"only.checkpoint"},
+      {"a", "0.5", "extra"},
+      {"a", "1.5"},
+      {"a", "nan"},
+      {"--steps", "0", "a", "0.5"},
+      {"--steps", "x", "a", "0.5"},
+      {"--tolerance", "0", "a", "0.5"},
+      {"--tolerance", "inf", "a", "0.5"},
+      {"--max-sub-steps", "1", "a", "0.5"},
+      {"--max-sub-steps"},
+      {"--frobnicate", "a", "0.5"},
+  };
+  for (const auto& arguments : refused) {
+    EXPECT_EQ(parse_probe_arguments(arguments).action, ProbeAction::UsageError) << ::testing::PrintToString(arguments);
+  }
+  const ProbeInvocation ok = parse_probe_arguments({"--steps", "7", "--tolerance", "1e-12", "--max-sub-steps", "5000", "c", "0.25"});
+  ASSERT_EQ(ok.action, ProbeAction::Probe);
+  EXPECT_EQ(ok.settings.steps, 7);
+  EXPECT_EQ(ok.settings.tolerance, 1e-12L);
+  EXPECT_EQ(ok.settings.max_sub_steps, 5000);
+  EXPECT_EQ(ok.checkpoint, "c");
+  EXPECT_EQ(ok.damping, 0.25L);
+}
+
+TEST(ProbeProgram, ReportsFromACheckpointAndRefusesADamagedOne) {
+  TempDir dir;
+  Checkpoint checkpoint;
+  checkpoint.options = "step=1 time_limit=inf damping=0:1 robust passes=400000";
+  checkpoint.column = 300;
+  checkpoint.results_lines = 550;
+  const FlockState s = typical_state(7);
+  for (int i = 1; i <= StateSize; ++i) checkpoint.ref_state[i] = s[i];
+  std::string text = checkpoint_text(checkpoint);
+  const fs::path good = dir.path / "good.checkpoint";
+  write_file(good, std::vector<std::uint8_t>(text.begin(), text.end()));
+
+  ProcessResult run = run_process({PROBE_BINARY, "--steps", "50", good.string(), "0.3"});
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_NE(run.out.find("start: the state after column 300 of"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("tangent exponent: "), std::string::npos) << run.out;
+  EXPECT_EQ(run.err, "");
+
+  text[text.find("ref_state") + 12] ^= 1;  // one character of the state
+  const fs::path damaged = dir.path / "damaged.checkpoint";
+  write_file(damaged, std::vector<std::uint8_t>(text.begin(), text.end()));
+  for (const fs::path& path : {damaged, dir.path / "missing.checkpoint"}) {
+    run = run_process({PROBE_BINARY, path.string(), "0.3"});
+    EXPECT_EQ(run.exit_code, 1) << path;
+    EXPECT_EQ(run.out, "") << path;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  }
+  run = run_process({PROBE_BINARY, "--steps", "-3", good.string(), "0.3"});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.out, "");
+}
+
+}  // namespace

@@ -1,0 +1,64 @@
+// flockchase-probe: the sub-step counts, close encounters and tangent growth
+// along a sweep's reference trajectory, at the program's step tolerance or
+// another.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/checkpoint.hpp"
+#include "tools/probe/arguments.hpp"
+#include "tools/probe/encounters.hpp"
+
+namespace {
+
+void print_report(const ProbeInvocation& invocation, const Checkpoint& checkpoint, const ProbeStats& s) {
+  std::printf("start: the state after column %d of %s\n", static_cast<int>(checkpoint.column),
+              invocation.checkpoint.c_str());
+  std::printf("damping %.6Lg, %ld steps, tolerance %.6Lg, at most %d sub-steps\n", invocation.damping, s.steps,
+              invocation.settings.tolerance, invocation.settings.max_sub_steps);
+  std::printf("tangent exponent: %.4Lf\n", s.exponent);
+  std::printf("steps by sub-steps (2, 3-10, 11-100, 101-1000, more): %ld %ld %ld %ld %ld\n", s.sub_steps[0],
+              s.sub_steps[1], s.sub_steps[2], s.sub_steps[3], s.sub_steps[4]);
+  std::printf("most sub-steps in a step: %d (steps at the cap: %ld)\n", s.largest_sub_steps, s.at_cap);
+  std::printf("chaser's closest approach to a flock body: %.3Lg\n", s.closest);
+  std::printf("steps ending with the chaser within %.2Lg of a body: %ld, carrying %.4Lf of the exponent\n",
+              NearDistance, s.near_steps, s.near_exponent);
+  std::printf("steps growing the tangent more than %.0Le times: %ld, carrying %.4Lf of the exponent\n",
+              LargeGrowth, s.large_growths, s.large_exponent);
+  std::printf("last step ending with the chaser within %.2Lg of a body: %ld (0: none)\n", CloseDistance,
+              s.last_close_step);
+  std::printf("final positions (x, y), bodies 1 to 7 and the chaser:");
+  for (int b = 0; b <= FlockBodies; ++b)
+    std::printf(" (%.4Lg, %.4Lg)", s.final_state[ComponentsPerBody * b + 1], s.final_state[ComponentsPerBody * b + 2]);
+  std::printf("\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
+  const ProbeInvocation invocation = parse_probe_arguments(arguments);
+  switch (invocation.action) {
+    case ProbeAction::Help:
+      std::fputs(std::string(probe_help_text()).c_str(), stdout);
+      return std::fflush(stdout) == 0 ? 0 : 1;
+    case ProbeAction::UsageError:
+      std::fprintf(stderr, "flockchase-probe: %s\n%s\n", invocation.problem.c_str(),
+                   std::string(probe_usage_line()).c_str());
+      return 2;
+    case ProbeAction::Probe:
+      break;
+  }
+  std::string error;
+  const std::optional<Checkpoint> checkpoint = read_checkpoint(invocation.checkpoint, error);
+  if (!checkpoint) {
+    std::fprintf(stderr, "flockchase-probe: %s\n", error.c_str());
+    return 1;
+  }
+  FlockModel model;
+  model.FlockDamping = invocation.damping;
+  FlockState start{};
+  for (int i = 1; i <= StateSize; ++i) start[i] = checkpoint->ref_state[i];
+  print_report(invocation, *checkpoint, ProbeReference(model, start, invocation.settings));
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
