@@ -42,9 +42,9 @@ std::vector<std::string> with(std::vector<std::string> arguments, const std::vec
 // as exit code 137), the stand-in converter of `box` first on PATH, the
 // outputs into `box`. `limits` are shell commands run before (ulimit, trap).
 RunOutput run_at(const Sandbox& box, const fs::path& cwd, const std::vector<std::string>& arguments,
-                 const std::string& limits = "") {
+                 const std::string& limits = "", int seconds = 120) {
   std::string command = "cd '" + cwd.string() + "' && PATH='" + (box.dir / "bin").string() + ":'\"$PATH\"; " + limits +
-                        " exec timeout -s KILL 120 '" + FlockchaseBinary + "'";
+                        " exec timeout -s KILL " + std::to_string(seconds) + " '" + FlockchaseBinary + "'";
   for (const std::string& a : arguments) command += " '" + a + "'";
   command += " </dev/null >'" + (box.dir / "out.txt").string() + "' 2>'" + (box.dir / "err.txt").string() + "'";
   RunOutput r;
@@ -311,7 +311,7 @@ TEST(FileFaults, DevicesAndFifosAreWrittenIntoOrRefusedNeverReplacedNorWaitedOn)
     c.prepare(box.dir);
     const auto before = snapshot(box.dir);
     // A gigabyte read into memory fails here.
-    const RunOutput r = run_at(box, box.dir, c.arguments, "ulimit -v 600000;");
+    const RunOutput r = run_at(box, box.dir, c.arguments, "ulimit -v 600000;", 20);
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     EXPECT_EQ(type_of(box.dir / c.special), c.type);
     if (*c.said) {

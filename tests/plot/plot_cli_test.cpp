@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -406,18 +407,23 @@ TEST(PlotFailures, APlotIntoAFifoReachesItsReader) {
   TempDir box;
   write_text(box.path / "known.csv", Known);
   ASSERT_EQ(mkfifo((box.path / "pipe.png").c_str(), 0666), 0);
-  std::string got;
-  std::thread reader([&] {
-    std::ifstream in(box.path / "pipe.png", std::ios::binary);
-    got.assign(std::istreambuf_iterator<char>(in), {});
-  });
+  // The reader is a process with a time limit of its own: a plotter that
+  // never opens the FIFO must not leave it waiting for ever.
+  const pid_t reader = fork();
+  if (reader == 0) {
+    const std::string command = "exec timeout -s KILL 20 cat '" + (box.path / "pipe.png").string() + "' > '" +
+                                (box.path / "got").string() + "'";
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
   ProcessResult run;
   for (int attempt = 0; attempt < 200; ++attempt) {
     run = run_plot_limited({"--output", "pipe.png", "known.csv"}, box.path);
     if (run.exit_code != 1) break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  reader.join();
+  waitpid(reader, nullptr, 0);
+  const std::string got = read_text(box.path / "got");
   EXPECT_EQ(run.exit_code, 0) << run.err;
   EXPECT_EQ(got.substr(0, 8), "\x89PNG\r\n\x1A\n");
   EXPECT_EQ(type_of(box.path / "pipe.png"), fs::file_type::fifo);
