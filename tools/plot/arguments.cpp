@@ -39,16 +39,20 @@ constexpr std::string_view Help =
     "  (measured_passes 0: the values repeat the column before, drawn without bar).\n"
     "  A column without a standard error, or with an infinite or NaN one, is drawn\n"
     "  hollow and without bar. A column whose exponent or damping is NaN or\n"
-    "  infinite is not drawn; one line on standard error tells how many.\n"
+    "  infinite, or whose exponent lies beyond 1e307 in magnitude (no axis spans\n"
+    "  it with others), is not drawn; one line on standard error tells how many.\n"
     "\n"
     "The picture is made in memory and written to a temporary file beside FILE,\n"
     "renamed over FILE only when complete: on any failure an earlier FILE stays.\n"
+    "A FILE that is a character device or a FIFO (a pipe) is written into as a\n"
+    "stream instead; a block device or a socket, or one of the results files to\n"
+    "read (by any name or link), is refused. Only regular files are read.\n"
     "Plain and extended results files are read; a file that is missing, empty, has\n"
     "no column lines or a damaged line is an error (the message names the line).\n"
     "\n"
     "Exit status: 0 when the picture was written; 1 when a results file could not\n"
     "be read or the picture not written (one line on standard error says why);\n"
-    "2 for a wrong command line.\n";
+    "2 for a wrong command line or an output that is refused.\n";
 
 PlotInvocation usage_error(std::string problem) {
   PlotInvocation invocation;
