@@ -200,7 +200,7 @@ bool kill_mid_column(const Sandbox& box) {
   while (!mid_column && std::chrono::steady_clock::now() < until) {
     const int results = last_column(box.file("flockchase.csv"));
     const int history = last_column(box.file("h.csv"));
-    mid_column = results != 0 && results <= 940 && history != 0 && history < results;
+    mid_column = results != 0 && history != 0 && history < results;
     if (!mid_column) std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   kill(child, SIGKILL);
