@@ -56,10 +56,14 @@ std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::s
     finished.push_back(*r);
     from = newline + 1;
   }
-  // What follows may only be that one column, written whole.
+  // What follows may only be that one column, written whole, or the start
+  // of it that a crash in the middle of its write left (no line feed yet):
+  // the checkpoint does not vouch for it, so it is dropped.
   const std::string_view tail = results_text.substr(end);
   const std::size_t tail_end = tail.find('\n');
-  if (!tail.empty() && (tail_end != tail.size() - 1 || !parse_results_line(tail.substr(0, tail_end), layout))) {
+  const bool torn = tail_end == std::string_view::npos;
+  if (!tail.empty() && !torn &&
+      (tail_end != tail.size() - 1 || !parse_results_line(tail.substr(0, tail_end), layout))) {
     error = results_path + ": line " + std::to_string(finished.size() + 2) + " is damaged";
     return std::nullopt;
   }

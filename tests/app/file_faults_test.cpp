@@ -21,6 +21,8 @@
 
 #include "app/checkpoint.hpp"
 #include "app/number_text.hpp"
+#include "app/options.hpp"
+#include "app/resume.hpp"
 #include "run_support.hpp"
 
 namespace {
@@ -435,6 +437,18 @@ TEST(FileFaults, ResumesEditedPastTheChecksumsAreRefused) {
     EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty()) << r.out;
     EXPECT_EQ(snapshot(stopped.dir), before);
+  }
+  // What the checkpoint does not vouch for after its columns: one whole
+  // line or the torn start of one is dropped; anything else is damage.
+  const std::string options_text = ResultOptionsText(*ParseOptions(ShortRun).options);
+  const std::string whole_line = lines_of(csv).back() + "\n";
+  for (const auto& [tail, resumed] : std::vector<std::pair<std::string, bool>>{
+           {"", true}, {whole_line, true}, {whole_line.substr(0, 20), true}, {"840,0.9\n", false},
+           {whole_line + whole_line, false}}) {
+    const std::optional<Resumption> r =
+        ResumptionFrom(options_text, checkpoint, csv + tail, "flockchase", error, ResultsLayout::Extended);
+    EXPECT_EQ(r.has_value(), resumed) << tail << error;
+    if (r) EXPECT_EQ(r->finished.size(), 3u);
   }
 }
 
