@@ -392,7 +392,9 @@ TEST(PlotFailures, HostileInputsAndOutputsAreRefusedOrStreamedNeverReplacedNorWa
     const std::vector<std::string> before = folder_names(box.path);
     const ProcessResult run = run_plot_limited(c.arguments, box.path);
     EXPECT_EQ(run.exit_code, c.exit_code) << c.what << ": " << run.err;
-    if (*c.special) EXPECT_EQ(type_of(box.path / c.special), c.type) << c.what;
+    if (*c.special) {
+      EXPECT_EQ(type_of(box.path / c.special), c.type) << c.what;
+    }
     if (*c.said) {
       EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.what << ": " << run.err;
       EXPECT_NE(run.err.find(c.said), std::string::npos) << c.what << ": " << run.err;
