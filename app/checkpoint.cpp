@@ -14,6 +14,7 @@
 #include "app/number_text.hpp"
 #include "app/parameters.hpp"
 
+#include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"
 
 namespace {
@@ -213,14 +214,12 @@ bool write_checkpoint(const std::string& path, const Checkpoint& checkpoint, std
 }
 
 std::optional<Checkpoint> read_checkpoint(const std::string& path, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = "no checkpoint " + path + " here: " + std::strerror(errno);
+  std::string text, reason;
+  if (!read_regular_file(path, CheckpointLimit, text, reason)) {
+    error = "no checkpoint " + path + " here: " + reason;
     return std::nullopt;
   }
-  std::ostringstream text;
-  text << in.rdbuf();
-  std::optional<Checkpoint> c = parse_checkpoint(text.str(), error);
+  std::optional<Checkpoint> c = parse_checkpoint(text, error);
   if (!c) error = path + ": " + error;
   return c;
 }

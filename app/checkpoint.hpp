@@ -26,6 +26,9 @@ struct Checkpoint {
   std::array<Real, StateSize + 1> ref_state{};  // element 0 unused
 };
 
+// The most a checkpoint is read of; one is a few kilobytes.
+constexpr std::size_t CheckpointLimit = 1u << 20;
+
 // The text ends with a CRC-32 of all before it, so that a damaged
 // checkpoint is refused rather than resumed into other results.
 std::string checkpoint_text(const Checkpoint& checkpoint);

@@ -15,6 +15,7 @@
 #include "app/resume.hpp"
 #include "app/run_frame.hpp"
 #include "app/run_lock.hpp"
+#include "app/run_outputs.hpp"
 #include "app/sweep.hpp"
 #include "runtime/console.hpp"
 #include "runtime/replace_file.hpp"
@@ -75,35 +76,66 @@ struct RunFiles {
   ResultsFile results;
   FailedWrites failed;
   std::int32_t results_lines = 0;
+  // Set by the first failed write of the results, the checkpoint or the
+  // history: from then on none of them is written, so that the checkpoint
+  // still vouches for the results file and the history, and --resume
+  // continues from it once the fault is mended.
+  bool stopped = false;
+  std::int32_t last_saved_column = 0;
 };
+
+// A failed write is reported once per file and makes the exit code 1; the
+// run goes on drawing, but its files stay as the last checkpoint left them.
+void StopWriting(RunFiles& files, const std::string& file, const std::string& why) {
+  files.failed.add(file, why);
+  if (files.stopped) return;
+  files.stopped = true;
+  std::fprintf(stderr, "flockchase: %s\n",
+               files.last_saved_column != 0
+                   ? ("the run's files stop after column " + std::to_string(files.last_saved_column) +
+                      "; --resume continues from there")
+                         .c_str()
+                   : "the run's files stop before its first column; --resume cannot continue it");
+}
 
 // Takes the lock, loads what a resumption continues and starts the results
 // file and the history; none, with the exit code in `refused`, when the run
 // cannot start.
-bool OpenRunFiles(RunFiles& files, const Options& options, const std::string& name, ResultsLayout layout,
-                  int& refused) {
+bool OpenRunFiles(RunFiles& files, const Options& options, const std::string& name, const std::string& base_name,
+                  ResultsLayout layout, int& refused) {
   std::string error;
+  if (const std::optional<std::string> fault = RunOutputsFault(options, name, base_name)) {
+    refused = Fail(*fault);
+    return false;
+  }
   if (!take_run_lock(files.lock, name + ".lock", error)) {
-    refused = Fail(error);
+    refused = Fail(error, files.lock.held_elsewhere ? Refused : WriteFailed);
     return false;
   }
   if (options.resume) {
     files.resumption = LoadResumption(ResultOptionsText(options), name, error, layout);
+    if (files.resumption) {
+      if (const std::optional<std::string> fault = ResumptionFault(*files.resumption, RunColumns(options))) {
+        error = *fault;
+        files.resumption.reset();
+      }
+    }
     if (!files.resumption) {
       refused = Fail("cannot resume: " + error);
       return false;
     }
+    files.last_saved_column = files.resumption->checkpoint.column;
   }
   // Temporaries of a run that was killed while it wrote them.
   for (const char* extension : {".csv", ".checkpoint", ".bmp", ".png"}) remove_stale_temporaries(name + extension);
-  // A failed write is reported once per file and makes the exit code 1, but
-  // the run goes on: what can still be kept is kept.
-  if (!options.history.empty() && !history_open(files.history, options.history, options.resume, error)) {
-    if (!files.history.file) {
-      refused = Fail(error, WriteFailed);
+  if (!options.history.empty()) {
+    std::optional<std::int32_t> resumed_after;
+    if (files.resumption) resumed_after = files.resumption->checkpoint.column;
+    const HistoryOpened opened = history_open(files.history, options.history, resumed_after, error);
+    if (opened != HistoryOpened::Open) {
+      refused = Fail(error, opened == HistoryOpened::Refused ? Refused : WriteFailed);
       return false;
     }
-    files.failed.add(options.history, error);
   }
   const std::vector<ColumnResult> finished = files.resumption ? files.resumption->finished : std::vector<ColumnResult>{};
   if (!results_start(files.results, name + ".csv", finished, error, layout)) {
@@ -119,15 +151,14 @@ bool OpenRunFiles(RunFiles& files, const Options& options, const std::string& na
 ColumnObserver FileObserver(RunFiles& files, const ChartCurve& curve, const FlockState& ref, const Options& options,
                             const std::string& checkpoint_path) {
   return [&files, &curve, &ref, options_text = ResultOptionsText(options), checkpoint_path](const ColumnResult& r) {
-    ++files.results_lines;
+    if (files.stopped) return;
     std::string why;
-    if (!results_append(files.results, r, why)) {
-      files.failed.add(files.results.path, why);
-      return;
-    }
+    if (!results_append(files.results, r, why)) return StopWriting(files, files.results.path, why);
+    ++files.results_lines;
     const Checkpoint checkpoint =
         CheckpointAfter(r, curve.first_point, ref, options_text, files.results_lines, files.results.crc);
-    if (!write_checkpoint(checkpoint_path, checkpoint, why)) files.failed.add(checkpoint_path, why);
+    if (!write_checkpoint(checkpoint_path, checkpoint, why)) return StopWriting(files, checkpoint_path, why);
+    files.last_saved_column = r.column;
   };
 }
 
@@ -138,7 +169,7 @@ int SweepRun(const Options& options, SweepSettings& settings, const Text& base_n
   const std::string name = RunName(base_name, options);
   RunFiles files;
   int refused = 0;
-  if (!OpenRunFiles(files, options, name, layout, refused)) return refused;
+  if (!OpenRunFiles(files, options, name, base_name, layout, refused)) return refused;
 
   OpenChart(base_name, options.headless);
   const bool target = settings.target_error.has_value();
@@ -153,10 +184,10 @@ int SweepRun(const Options& options, SweepSettings& settings, const Text& base_n
   SweepObservers observers;
   observers.columns = DisplayObservers(target, curve);
   observers.columns.push_back(FileObserver(files, curve, ref, options, checkpoint_path));
-  if (files.history.file) {
+  if (files.history.fd >= 0) {
     observers.history = [&files, &options](const HistoryPoint& point) {
       std::string why;
-      if (!history_append(files.history, point, why)) files.failed.add(options.history, why);
+      if (!files.stopped && !history_append(files.history, point, why)) StopWriting(files, options.history, why);
     };
   }
 
@@ -166,7 +197,9 @@ int SweepRun(const Options& options, SweepSettings& settings, const Text& base_n
   stepper.reset();
   // A segment keeps its checkpoint: the merge checks the segment by it.
   // A segment on a compute node has nobody to look at its picture.
-  return EndRun(RunEnd{name, !options.segment || options.convert, options.segment ? "" : checkpoint_path},
+  // A run whose files stopped keeps its checkpoint for --resume.
+  return EndRun(RunEnd{name, !options.segment || options.convert,
+                       options.segment || files.stopped ? "" : checkpoint_path},
                 files.failed);
 }
 

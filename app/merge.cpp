@@ -6,6 +6,7 @@
 #include "app/resume.hpp"
 #include "app/run_frame.hpp"
 #include "app/run_lock.hpp"
+#include "app/run_outputs.hpp"
 #include "runtime/replace_file.hpp"
 
 namespace {
@@ -89,6 +90,10 @@ std::optional<std::vector<ColumnResult>> LoadSegments(const Options& options, co
                                            std::to_string(expected.back()) + ")");
       return std::nullopt;
     }
+    if (const std::optional<std::string> fault = ResumptionFault(*done, expected)) {
+      error = base + ": " + *fault;
+      return std::nullopt;
+    }
     for (ColumnResult r : done->finished) {
       r.segment = index;
       merged.push_back(r);
@@ -99,12 +104,13 @@ std::optional<std::vector<ColumnResult>> LoadSegments(const Options& options, co
 
 int MergeRun(const Options& options, const Text& base_name, ResultsLayout layout) {
   std::string error;
+  if (const std::optional<std::string> fault = RunOutputsFault(options, base_name, base_name)) return Fail(*fault);
   // Checked before the lock is taken, so that a refused set leaves no file;
   // the segments are only read, and replaced whole if at all.
   std::optional<std::vector<ColumnResult>> merged = LoadSegments(options, base_name, layout, error);
   if (!merged) return Fail("cannot merge: " + error);
   RunLock lock;
-  if (!take_run_lock(lock, base_name + ".lock", error)) return Fail(error);
+  if (!take_run_lock(lock, base_name + ".lock", error)) return Fail(error, lock.held_elsewhere ? Refused : WriteFailed);
   for (const char* extension : {".csv", ".bmp", ".png"}) remove_stale_temporaries(base_name + extension);
 
   FailedWrites failed;

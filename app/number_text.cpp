@@ -1,12 +1,23 @@
 #include "app/number_text.hpp"
 
 #include <cerrno>
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <string>
 
-// Each parser reads a NUL-terminated copy of the text, so that the C
-// library's end pointer says whether the whole text was the number.
+// Each parser reads a NUL-terminated copy of the text, and the C library's
+// end pointer must reach the copy's whole length: a NUL byte inside the
+// field would otherwise end the number early and hide the rest. Leading
+// white space, which the C library skips, is a stray byte too.
+
+namespace {
+
+bool whole(const std::string& copy, const char* end) {
+  return end == copy.c_str() + copy.size() && !std::isspace(static_cast<unsigned char>(copy.front()));
+}
+
+}  // namespace
 
 std::optional<long long> parse_long_long(std::string_view text) {
   if (text.empty()) return std::nullopt;
@@ -14,7 +25,7 @@ std::optional<long long> parse_long_long(std::string_view text) {
   char* end = nullptr;
   errno = 0;
   const long long value = std::strtoll(copy.c_str(), &end, 10);
-  if (*end != '\0' || errno != 0) return std::nullopt;
+  if (!whole(copy, end) || errno != 0) return std::nullopt;
   return value;
 }
 
@@ -23,7 +34,7 @@ std::optional<Real> parse_real(std::string_view text) {
   const std::string copy(text);
   char* end = nullptr;
   const Real value = std::strtold(copy.c_str(), &end);
-  if (*end != '\0') return std::nullopt;
+  if (!whole(copy, end)) return std::nullopt;
   return value;
 }
 
@@ -33,6 +44,6 @@ std::optional<double> parse_finite_double(std::string_view text) {
   char* end = nullptr;
   errno = 0;
   const double value = std::strtod(copy.c_str(), &end);
-  if (*end != '\0' || errno != 0 || !std::isfinite(value)) return std::nullopt;
+  if (!whole(copy, end) || errno != 0 || !std::isfinite(value)) return std::nullopt;
   return value;
 }

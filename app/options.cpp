@@ -115,10 +115,13 @@ constexpr std::string_view SegmentOptionsHelp = R"(  --segment I/K         run o
 
 // The history, resuming, the display and the program itself.
 constexpr std::string_view RunOptionsHelp = R"(  --history FILE        write the convergence history of every column to
-                        FILE: a line per 1000 measured passes
+                        FILE: a line per 1000 measured passes; a device or
+                        a FIFO (/dev/null, a pipe) is written into as it is,
+                        and none of the run's own files is taken
   --resume              continue a stopped sweep from NAME.checkpoint in the
                         current directory, with the same --step, --time-limit,
-                        --damping and measurement options
+                        --damping and measurement options; a history is cut
+                        back to the checkpoint's column
   --headless            draw off-screen even when a display is present
   --help                print this text
   --version             print the version)";

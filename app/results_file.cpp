@@ -2,12 +2,13 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/checksum.hpp"
 #include "app/number_text.hpp"
+#include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"
 
 const char* const ResultsHeader =
@@ -147,19 +148,25 @@ std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLay
 
 std::optional<std::vector<ColumnResult>> read_results_file(const std::string& path, std::string& error,
                                                            ResultsLayout* layout_read) {
-  std::ifstream in(path);
-  if (!in) {
-    error = path + ": " + std::strerror(errno);
+  std::string text, reason;
+  if (!read_regular_file(path, ResultsFileLimit, text, reason)) {
+    error = path + ": " + reason;
     return std::nullopt;
   }
-  std::string line;
-  if (!std::getline(in, line)) {
+  std::vector<std::string_view> lines;
+  for (std::size_t from = 0; from < text.size();) {
+    const std::size_t newline = text.find('\n', from);
+    const std::size_t end = newline == std::string::npos ? text.size() : newline;
+    lines.push_back(std::string_view(text).substr(from, end - from));
+    from = end + 1;
+  }
+  if (lines.empty()) {
     error = path + ": empty file, not a flockchase results file";
     return std::nullopt;
   }
   std::optional<ResultsLayout> found;
   for (ResultsLayout l : {ResultsLayout::Plain, ResultsLayout::Extended, ResultsLayout::Merged}) {
-    if (line == ResultsHeaderOf(l)) found = l;
+    if (lines[0] == ResultsHeaderOf(l)) found = l;
   }
   if (!found) {
     error = path + ": line 1 is not the header of a flockchase results file";
@@ -168,10 +175,10 @@ std::optional<std::vector<ColumnResult>> read_results_file(const std::string& pa
   const ResultsLayout layout = *found;
   if (layout_read) *layout_read = layout;
   std::vector<ColumnResult> results;
-  for (int number = 2; std::getline(in, line); ++number) {
-    std::optional<ColumnResult> r = parse_results_line(line, layout);
+  for (std::size_t number = 1; number < lines.size(); ++number) {
+    std::optional<ColumnResult> r = parse_results_line(lines[number], layout);
     if (!r) {
-      error = path + ": line " + std::to_string(number) + " is damaged";
+      error = path + ": line " + std::to_string(number + 1) + " is damaged";
       return std::nullopt;
     }
     results.push_back(*r);
@@ -193,9 +200,9 @@ bool results_start(ResultsFile& results, const std::string& path, const std::vec
     return false;
   }
   // Never through a link planted since the rename.
-  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+  const int fd = open_regular_append(path, reason);
   if (fd < 0) {
-    error = "cannot write " + path + ": " + std::strerror(errno);
+    error = "cannot write " + path + ": " + reason;
     return false;
   }
   if (results.fd >= 0) close(results.fd);
@@ -209,12 +216,20 @@ bool results_start(ResultsFile& results, const std::string& path, const std::vec
 bool results_append(ResultsFile& results, const ColumnResult& result, std::string& error) {
   if (results.fd < 0) return false;
   const std::string line = results_line(result, results.layout) + '\n';
-  // One write per line, so a line is in the file whole or not at all.
+  // A line is in the file whole or not at all: a write cut short (a full
+  // disk) is taken back, so the file still ends with a whole line.
   std::string reason;
+  struct stat before {};
+  if (fstat(results.fd, &before) != 0) {
+    error = "cannot write " + results.path + ": " + std::strerror(errno);
+    return false;
+  }
   if (write_all(results.fd, line.data(), line.size(), reason)) {
     results.crc = crc_of(line, results.crc);
     return true;
   }
+  if (ftruncate(results.fd, before.st_size) != 0)
+    reason += "; the cut line could not be taken back: " + std::string(std::strerror(errno));
   error = "cannot write " + results.path + ": " + reason;
   return false;
 }

@@ -27,6 +27,10 @@ const char* ResultsHeaderOf(ResultsLayout layout);
 std::string results_line(const ColumnResult& result, ResultsLayout layout = ResultsLayout::Plain);
 std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLayout layout = ResultsLayout::Plain);
 
+// The most a results file is read of: 799 columns of a few hundred bytes
+// fit many times over.
+constexpr std::size_t ResultsFileLimit = 16u << 20;
+
 // Reads the column lines of a results file of either layout (told in
 // `layout` when given); none when the file is missing, has no header or
 // holds a line that does not parse.

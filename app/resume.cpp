@@ -1,13 +1,12 @@
 #include "app/resume.hpp"
 
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#include <sstream>
+#include <cmath>
 
 #include "app/checksum.hpp"
+#include "app/column_output.hpp"
 #include "app/parameters.hpp"
 #include "app/results_file.hpp"
+#include "runtime/file_guard.hpp"
 #include "runtime/random.hpp"
 
 std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::string_view checkpoint_text,
@@ -57,10 +56,14 @@ std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::s
     finished.push_back(*r);
     from = newline + 1;
   }
-  // What follows may only be that one column, written whole.
+  // What follows may only be that one column, written whole, or the start
+  // of it that a crash in the middle of its write left (no line feed yet):
+  // the checkpoint does not vouch for it, so it is dropped.
   const std::string_view tail = results_text.substr(end);
   const std::size_t tail_end = tail.find('\n');
-  if (!tail.empty() && (tail_end != tail.size() - 1 || !parse_results_line(tail.substr(0, tail_end), layout))) {
+  const bool torn = tail_end == std::string_view::npos;
+  if (!tail.empty() && !torn &&
+      (tail_end != tail.size() - 1 || !parse_results_line(tail.substr(0, tail_end), layout))) {
     error = results_path + ": line " + std::to_string(finished.size() + 2) + " is damaged";
     return std::nullopt;
   }
@@ -73,17 +76,14 @@ std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::s
 
 namespace {
 
+// Without blocking on a FIFO and with a bound, so that no file can hang the
+// run while it holds the directory's lock.
 bool read_text(const std::string& path, std::string& text, std::string& error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    error = (path.ends_with(".checkpoint") ? "no checkpoint " : "no results file ") + path + " here: " +
-            std::strerror(errno);
-    return false;
-  }
-  std::ostringstream all;
-  all << in.rdbuf();
-  text = all.str();
-  return true;
+  const bool checkpoint = path.ends_with(".checkpoint");
+  std::string reason;
+  if (read_regular_file(path, checkpoint ? CheckpointLimit : ResultsFileLimit, text, reason)) return true;
+  error = (checkpoint ? "no checkpoint " : "no results file ") + path + " here: " + reason;
+  return false;
 }
 
 }  // namespace
@@ -95,6 +95,26 @@ std::optional<Resumption> LoadResumption(const std::string& options_text, const 
       !read_text(base_name + ".csv", results_text, error))
     return std::nullopt;
   return ResumptionFrom(options_text, checkpoint_text, results_text, base_name, error, layout);
+}
+
+std::optional<std::string> ResumptionFault(const Resumption& resumption, const std::vector<std::int32_t>& columns) {
+  const Checkpoint& c = resumption.checkpoint;
+  const std::vector<ColumnResult>& finished = resumption.finished;
+  if (finished.size() > columns.size())
+    return "the results file holds " + std::to_string(finished.size()) + " columns, but the options select only " +
+           std::to_string(columns.size());
+  for (std::size_t i = 0; i < finished.size(); ++i) {
+    const ColumnResult& r = finished[i];
+    if (r.column != columns[i])
+      return "line " + std::to_string(i + 2) + " of the results file is column " + std::to_string(r.column) +
+             ", where the options select column " + std::to_string(columns[i]);
+    if (r.passes < 0 || r.measured_passes < 0 || r.measured_passes > r.passes || r.blocks < 0)
+      return "line " + std::to_string(i + 2) + " of the results file has counts out of range";
+  }
+  for (std::int32_t i = 1; i <= StateSize; ++i)
+    if (!std::isfinite(c.ref_state[i])) return "the checkpoint's reference state is not finite";
+  if (c.row != ExponentRow(c.exponent)) return "the checkpoint's curve point does not belong to its exponent";
+  return std::nullopt;
 }
 
 Checkpoint CheckpointAfter(const ColumnResult& result, bool first_point, const FlockState& ref,

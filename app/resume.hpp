@@ -31,6 +31,12 @@ std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::s
                                          std::string_view results_text, const Text& base_name, std::string& error,
                                          ResultsLayout layout = ResultsLayout::Plain);
 
+// What the checksums cannot catch, in a pair edited consistently: the
+// finished columns must be the first of those the options select (`columns`,
+// right to left), the reference state finite, the counts in range. The
+// reason, or none when the resumption is sound.
+std::optional<std::string> ResumptionFault(const Resumption& resumption, const std::vector<std::int32_t>& columns);
+
 // The checkpoint after a finished column, `ref` the state it ended with and
 // `first_point` whether the curve still waits for its first point.
 Checkpoint CheckpointAfter(const ColumnResult& result, bool first_point, const FlockState& ref,

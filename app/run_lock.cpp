@@ -14,7 +14,8 @@ RunLock::~RunLock() {
 bool take_run_lock(RunLock& lock, const std::string& path, std::string& error) {
   // Never through a link, and the file is kept afterwards: removing it would
   // let a third run lock a new file while a second still holds the old one.
-  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+  // Not waiting on a FIFO planted under its name.
+  const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0666);
   if (fd < 0) {
     error = "cannot open the lock file " + path + ": " + std::strerror(errno);
     return false;
@@ -22,6 +23,7 @@ bool take_run_lock(RunLock& lock, const std::string& path, std::string& error) {
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
     const int code = errno;
     if (code == EWOULDBLOCK) {
+      lock.held_elsewhere = true;
       char text[32] = {};
       const ssize_t n = pread(fd, text, sizeof text - 1, 0);
       std::string pid = n > 0 ? std::string(text, static_cast<std::size_t>(n)) : std::string();

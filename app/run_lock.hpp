@@ -6,6 +6,7 @@
 
 struct RunLock {
   int fd = -1;
+  bool held_elsewhere = false;  // set when another process holds it
   RunLock() = default;
   RunLock(const RunLock&) = delete;
   RunLock& operator=(const RunLock&) = delete;

@@ -105,8 +105,15 @@ bool look_at_target(const std::string& path, Target& target, std::string& reason
   // The permissions are those of the file itself, not of a link to it
   // (whose own are always rwxrwxrwx).
   struct stat existing {};
-  target.replaces_file = stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+  const bool there = stat(path.c_str(), &existing) == 0;
+  target.replaces_file = there && S_ISREG(existing.st_mode);
   if (target.replaces_file) target.mode = existing.st_mode;
+  // A device, a FIFO or a socket (or a link to one) is never replaced by a
+  // file: as root that would replace /dev/null for everyone.
+  if (there && !S_ISREG(existing.st_mode) && !S_ISDIR(existing.st_mode)) {
+    reason = "not a regular file, and never replaced by one";
+    return false;
+  }
   if (lstat(path.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
     reason = describe(EISDIR);
     return false;

@@ -18,12 +18,12 @@ TEST(NumberText, IntegersOfAWidthAndRange) {
     std::optional<long long> value;  // none: refused
   };
   const Row rows[] = {
-      {"17", 17},       {"+17", 17},  {" \t17", 17},          {"-0", 0},
+      {"17", 17},       {"+17", 17},  {" \t17", {}},          {"-0", 0},
       {"", {}},         {" ", {}},    {"17 ", {}},            {"1e3", {}},
       {"0x11", {}},     {"+", {}},    {"2147483647", 2147483647LL}, {"2147483648", {}},
       {"-2147483648", -2147483648LL}, {"-2147483649", {}},    {"99999999999999999999", {}},
-      // The C library reads the text up to a NUL.
-      {std::string("5\0x", 3), 5},
+      // A field's whole length counts, a NUL inside it too.
+      {std::string("5\0x", 3), {}}, {std::string("5\0", 2), {}},
   };
   for (const Row& row : rows) {
     const std::optional<std::int32_t> value = parse_integer<std::int32_t>(row.text);
@@ -52,8 +52,11 @@ TEST(NumberText, RealsReadBackExactlyAndTakeWhatStrtoldTakes) {
   EXPECT_TRUE(std::isnan(*parse_real("nan")));
   EXPECT_EQ(parse_real("-inf"), -std::numeric_limits<Real>::infinity());
   EXPECT_EQ(parse_real("1e99999"), std::numeric_limits<Real>::infinity());
-  EXPECT_EQ(parse_real(" 2.5"), 2.5L);
-  for (const char* refused : {"", " ", "2.5 ", "2.5x", "1,5"}) EXPECT_FALSE(parse_real(refused)) << refused;
+  for (const char* refused : {"", " ", "2.5 ", " 2.5", "2.5x", "1,5"}) EXPECT_FALSE(parse_real(refused)) << refused;
+  for (const std::string& refused : {std::string("0\0GARBAGE", 9), std::string("2.5\0", 4)}) {
+    EXPECT_FALSE(parse_real(refused));
+    EXPECT_FALSE(parse_finite_double(refused));
+  }
 }
 
 TEST(NumberText, DoublesAreFiniteAndInRange) {

@@ -2,6 +2,7 @@
 // holding the bitmap, its PNG read back by netpbm.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -219,6 +220,27 @@ TEST(PicvecProgram, APngPathThatIsAFolderIsReportedAndTheTemporaryRemoved) {
   EXPECT_EQ(result.err, "picvec: chart.png: cannot write: Is a directory\n");
   EXPECT_EQ(folder_names(dir.path), (Names{"chart.bmp", "chart.png"}));
   EXPECT_TRUE(fs::is_empty(dir.path / "chart.png"));
+}
+
+TEST(PicvecProgram, APngPathThatIsAFifoOrADeviceIsNeverReplaced) {
+  struct Case {
+    const char* what;
+    mode_t type;
+    fs::file_type kind;
+  };
+  const Case cases[] = {{"a FIFO", S_IFIFO, fs::file_type::fifo},
+                        {"a character device (a copy of /dev/null)", S_IFCHR, fs::file_type::character}};
+  for (const Case& c : cases) {
+    if (c.type == S_IFCHR && geteuid() != 0) continue;  // device nodes need root
+    TempDir dir;
+    write_file(dir.path / "chart.bmp", make_bmp(noise_raster(4, 4, 2)));
+    ASSERT_EQ(mknod((dir.path / "chart.png").c_str(), c.type | 0666, c.type == S_IFCHR ? makedev(1, 3) : 0), 0);
+    const ProcessResult result = run_picvec({"chart"}, {.directory = dir.path});
+    EXPECT_EQ(result.exit_code, 1) << c.what;
+    EXPECT_EQ(result.err, "picvec: chart.png: cannot write: not a regular file, and never replaced by one\n") << c.what;
+    EXPECT_EQ(fs::symlink_status(dir.path / "chart.png").type(), c.kind) << c.what;
+    EXPECT_EQ(folder_names(dir.path), (Names{"chart.bmp", "chart.png"})) << c.what;
+  }
 }
 
 TEST(PicvecProgram, ThePngGetsTheUsualPermissions) {

@@ -2,8 +2,18 @@
 // pngtopnm, xmllint, pdfinfo and pdftotext.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <thread>
 
 #include "process_support.hpp"
 #include "tools/plot/arguments.hpp"
@@ -321,6 +331,123 @@ TEST(PlotFailures, BadOptionsExitTwoWithTheUsage) {
   EXPECT_EQ(help.exit_code, 0);
   for (const char* word : {"usage: flockchase-plot", ".svg", ".pdf", "NaN", "infinite", "hollow", "Exit status"})
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}
+
+// Under a time limit: a hang is killed and fails the case.
+ProcessResult run_plot_limited(const std::vector<std::string>& arguments, const fs::path& directory) {
+  std::vector<std::string> argv{"timeout", "-s", "KILL", "20", PLOT_BINARY};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  return run_process(argv, SpawnOptions{directory});
+}
+
+fs::file_type type_of(const fs::path& path) { return fs::symlink_status(path).type(); }
+
+TEST(PlotFailures, HostileInputsAndOutputsAreRefusedOrStreamedNeverReplacedNorWaitedOn) {
+  const bool root = geteuid() == 0;
+  struct Case {
+    const char* what;
+    bool needs_root;  // device nodes
+    std::function<void(const fs::path&)> prepare;
+    std::vector<std::string> arguments;
+    int exit_code;
+    const char* said;  // in the one line on standard error; "" for none
+    const char* special;  // still what it was made, if any
+    fs::file_type type;
+  };
+  auto node = [](const char* name, mode_t type, int major_number, int minor_number) {
+    return [=](const fs::path& d) {
+      ASSERT_EQ(mknod((d / name).c_str(), type | 0666, makedev(major_number, minor_number)), 0) << std::strerror(errno);
+    };
+  };
+  auto fifo = [](const char* name) { return [name](const fs::path& d) { ASSERT_EQ(mkfifo((d / name).c_str(), 0666), 0); }; };
+  const std::string damaged = Header + std::string("817,\0GARBAGE,0.5,0.001,-40,converged,5000,4000,1.000,0.1,4\n", 59);
+  const Case cases[] = {
+      {"a NUL inside a field", false, [&](const fs::path& d) { write_text(d / "in.csv", damaged); }, {"in.csv"}, 1,
+       "in.csv: line 2 is damaged", "", fs::file_type::none},
+      {"the input a FIFO", false, fifo("in.csv"), {"--output", "p.png", "in.csv"}, 1, "FIFO", "in.csv",
+       fs::file_type::fifo},
+      {"the input /dev/zero", true, node("in.csv", S_IFCHR, 1, 5), {"--output", "p.png", "in.csv"}, 1,
+       "character device", "in.csv", fs::file_type::character},
+      {"the output a character device", true, node("null.png", S_IFCHR, 1, 3), {"--output", "null.png", "known.csv"},
+       0, "", "null.png", fs::file_type::character},
+      {"the output a FIFO nobody reads", false, fifo("pipe.png"), {"--output", "pipe.png", "known.csv"}, 1,
+       "a FIFO that no process reads", "pipe.png", fs::file_type::fifo},
+      {"the output a block device", true, node("disk.png", S_IFBLK, 7, 0), {"--output", "disk.png", "known.csv"}, 2,
+       "block device", "disk.png", fs::file_type::block},
+      {"the output the input, spelled otherwise", false,
+       [](const fs::path& d) { fs::copy_file(d / "known.csv", d / "in.png"); }, {"--output", "./in.png", "in.png"}, 2,
+       "is the results file", "", fs::file_type::none},
+      {"the output a link to the input", false,
+       [](const fs::path& d) { fs::create_symlink("known.csv", d / "link.png"); }, {"--output", "link.png", "known.csv"},
+       2, "is the results file", "link.png", fs::file_type::symlink},
+      {"a file name that is not UTF-8", false,
+       [](const fs::path& d) { fs::copy_file(d / "known.csv", d / "d\xE9part.csv"); },
+       {"--output", "p.png", "d\xE9part.csv"}, 0, "", "", fs::file_type::none},
+  };
+  for (const Case& c : cases) {
+    if (c.needs_root && !root) continue;
+    TempDir box;
+    write_text(box.path / "known.csv", Known);
+    c.prepare(box.path);
+    const std::vector<std::string> before = folder_names(box.path);
+    const ProcessResult run = run_plot_limited(c.arguments, box.path);
+    EXPECT_EQ(run.exit_code, c.exit_code) << c.what << ": " << run.err;
+    if (*c.special) {
+      EXPECT_EQ(type_of(box.path / c.special), c.type) << c.what;
+    }
+    if (*c.said) {
+      EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << c.what << ": " << run.err;
+      EXPECT_NE(run.err.find(c.said), std::string::npos) << c.what << ": " << run.err;
+      EXPECT_EQ(folder_names(box.path), before) << c.what;
+    } else {
+      EXPECT_EQ(run.err, "") << c.what;
+    }
+  }
+}
+
+TEST(PlotFailures, APlotIntoAFifoReachesItsReader) {
+  TempDir box;
+  write_text(box.path / "known.csv", Known);
+  ASSERT_EQ(mkfifo((box.path / "pipe.png").c_str(), 0666), 0);
+  // The reader is a process with a time limit of its own: a plotter that
+  // never opens the FIFO must not leave it waiting for ever.
+  const pid_t reader = fork();
+  if (reader == 0) {
+    const std::string command = "exec timeout -s KILL 20 cat '" + (box.path / "pipe.png").string() + "' > '" +
+                                (box.path / "got").string() + "'";
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ProcessResult run;
+  for (int attempt = 0; attempt < 200; ++attempt) {
+    run = run_plot_limited({"--output", "pipe.png", "known.csv"}, box.path);
+    if (run.exit_code != 1) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  waitpid(reader, nullptr, 0);
+  const std::string got = read_text(box.path / "got");
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(got.substr(0, 8), "\x89PNG\r\n\x1A\n");
+  EXPECT_EQ(type_of(box.path / "pipe.png"), fs::file_type::fifo);
+}
+
+TEST(PlotFailures, ExtremeValuesAreLeftOutWithALineAndTheRestDrawnAsWithoutThem) {
+  const std::string extreme = Known + "300,0.3,1e308,0.001,-40,converged,5000,4000,1.000,0.1,4\n"
+                                      "350,0.35,-1e308,0.001,-40,converged,5000,4000,1.000,0.1,4\n";
+  TempDir plain, with_extremes;
+  write_text(plain.path / "in.csv", Known);
+  write_text(with_extremes.path / "in.csv", extreme);
+  const ProcessResult reference = run_plot({"--output", "p.png", "in.csv"}, plain.path);
+  const ProcessResult run = run_plot({"--output", "p.png", "in.csv"}, with_extremes.path);
+  ASSERT_EQ(reference.exit_code, 0) << reference.err;
+  EXPECT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.err, "flockchase-plot: in.csv: 2 columns with an exponent beyond 1e307 in magnitude, which no axis "
+                     "can span with the others not drawn\n");
+  EXPECT_TRUE(read_file(with_extremes.path / "p.png") == read_file(plain.path / "p.png"));
+  // Nothing within the damping range: the frame is drawn, but not in silence.
+  const ProcessResult empty = run_plot({"--output", "e.png", "--damping", "0.1:0.2", "in.csv"}, plain.path);
+  EXPECT_EQ(empty.exit_code, 0);
+  EXPECT_NE(empty.err.find("no column to draw within damping 0.1:0.2"), std::string::npos) << empty.err;
 }
 
 }  // namespace

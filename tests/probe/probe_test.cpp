@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <limits>
+#include <sys/stat.h>
 
 #include "app/checkpoint.hpp"
 #include "app/model/integrator.hpp"
@@ -134,6 +137,44 @@ TEST(ProbeProgram, ReportsFromACheckpointAndRefusesADamagedOne) {
   run = run_process({PROBE_BINARY, "--steps", "-3", good.string(), "0.3"});
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_EQ(run.out, "");
+}
+
+TEST(ProbeProgram, RefusesANonFiniteStateAndInputsThatAreNotFiles) {
+  TempDir dir;
+  Checkpoint checkpoint;
+  checkpoint.options = "step=1 time_limit=inf damping=0:1";
+  checkpoint.column = 300;
+  checkpoint.results_lines = 550;
+  const FlockState s = typical_state(7);
+  for (int i = 1; i <= StateSize; ++i) checkpoint.ref_state[i] = s[i];
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> make;
+    const char* said;
+  };
+  auto with_state = [&](Real value) {
+    return [&checkpoint, value](const fs::path& path) {
+      Checkpoint c = checkpoint;
+      c.ref_state[3] = value;
+      const std::string text = checkpoint_text(c);
+      write_file(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+    };
+  };
+  const Case cases[] = {
+      {"NaN in the state", with_state(std::numeric_limits<Real>::quiet_NaN()), "not finite"},
+      {"infinity in the state", with_state(std::numeric_limits<Real>::infinity()), "not finite"},
+      {"a FIFO", [](const fs::path& path) { ASSERT_EQ(mkfifo(path.c_str(), 0666), 0); }, "FIFO"},
+  };
+  for (const Case& c : cases) {
+    const fs::path path = dir.path / (std::string(c.what) + ".checkpoint");
+    c.make(path);
+    // A hang, or a walk crawling at its sub-step cap, is killed.
+    const ProcessResult run = run_process({"timeout", "-s", "KILL", "20", PROBE_BINARY, path.string(), "0.3"});
+    EXPECT_EQ(run.exit_code, 1) << c.what << ": " << run.err;
+    EXPECT_EQ(run.out, "") << c.what;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_NE(run.err.find(c.said), std::string::npos) << c.what << ": " << run.err;
+  }
 }
 
 }  // namespace

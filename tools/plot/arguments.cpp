@@ -39,16 +39,20 @@ constexpr std::string_view Help =
     "  (measured_passes 0: the values repeat the column before, drawn without bar).\n"
     "  A column without a standard error, or with an infinite or NaN one, is drawn\n"
     "  hollow and without bar. A column whose exponent or damping is NaN or\n"
-    "  infinite is not drawn; one line on standard error tells how many.\n"
+    "  infinite, or whose exponent lies beyond 1e307 in magnitude (no axis spans\n"
+    "  it with others), is not drawn; one line on standard error tells how many.\n"
     "\n"
     "The picture is made in memory and written to a temporary file beside FILE,\n"
     "renamed over FILE only when complete: on any failure an earlier FILE stays.\n"
+    "A FILE that is a character device or a FIFO (a pipe) is written into as a\n"
+    "stream instead; a block device or a socket, or one of the results files to\n"
+    "read (by any name or link), is refused. Only regular files are read.\n"
     "Plain and extended results files are read; a file that is missing, empty, has\n"
     "no column lines or a damaged line is an error (the message names the line).\n"
     "\n"
     "Exit status: 0 when the picture was written; 1 when a results file could not\n"
     "be read or the picture not written (one line on standard error says why);\n"
-    "2 for a wrong command line.\n";
+    "2 for a wrong command line or an output that is refused.\n";
 
 PlotInvocation usage_error(std::string problem) {
   PlotInvocation invocation;
@@ -189,8 +193,36 @@ std::string_view plot_usage_line() { return Usage; }
 
 std::string_view plot_help_text() { return Help; }
 
-std::string plot_printable(std::string_view text) {
-  std::string shown(text);
+std::string valid_utf8(std::string_view text) {
+  std::string out;
+  std::size_t i = 0;
+  auto byte = [&](std::size_t at) { return static_cast<unsigned char>(text[at]); };
+  while (i < text.size()) {
+    const unsigned char lead = byte(i);
+    std::size_t length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                                                                      : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    if (length > 1) {
+      // The second byte's range excludes overlong forms, surrogates and
+      // characters beyond U+10FFFF.
+      const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+      const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+      if (i + length > text.size() || byte(i + 1) < low || byte(i + 1) > high) length = 0;
+      for (std::size_t k = 2; length != 0 && k < length; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80) length = 0;
+    }
+    if (length == 0) {
+      out += "\uFFFD";
+      ++i;
+    } else {
+      out.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return out;
+}
+
+std::string plot_printable(std::string_view raw) {
+  std::string shown = valid_utf8(raw);
   for (char& c : shown)
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
   return shown;

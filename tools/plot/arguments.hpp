@@ -44,3 +44,8 @@ std::string_view plot_help_text();
 // `text` with control bytes shown as '?', so that a name cannot break a
 // one-line message apart.
 std::string plot_printable(std::string_view text);
+
+// `text` as valid UTF-8: every byte that does not begin or continue a
+// well-formed character becomes U+FFFD, so that a file name in another
+// encoding can be drawn (Cairo refuses invalid UTF-8) and printed.
+std::string valid_utf8(std::string_view text);

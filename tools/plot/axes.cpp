@@ -72,7 +72,11 @@ std::string tick_label(double value, double step) {
                               1e-6 * step * std::pow(10.0, decimals))
     ++decimals;
   char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, std::abs(value));
+  // Beyond what fixed notation can show in a label, the exponent form.
+  if (std::abs(step) >= 1e15)
+    std::snprintf(buffer, sizeof buffer, "%.6g", std::abs(value));
+  else
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, std::abs(value));
   std::string text = buffer;
   const bool zero = text.find_first_not_of("0.") == std::string::npos;
   // U+2212, the typographic minus sign.

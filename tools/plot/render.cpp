@@ -67,7 +67,7 @@ std::vector<LegendEntry> legend_entries(const std::vector<PlotSeries>& series, c
   bool hollow = false;
   bool bar = false;
   for (std::size_t i = 0; i < series.size(); ++i) {
-    entries.push_back({LegendEntry::File, i, series[i].name});
+    entries.push_back({LegendEntry::File, i, valid_utf8(series[i].name)});
     for (const PlotPoint& p : series[i].points) {
       if (!is_drawable(p) || !in_damping(p, frame)) continue;
       ends[static_cast<std::size_t>(p.end)] = true;
@@ -148,7 +148,7 @@ void draw_title(cairo_t* cr, const PlotOptions& options, const Layout& l) {
   const double s = l.scale;
   set_font(cr, l.font * 1.25, true);
   cairo_set_source_rgb(cr, 0, 0, 0);
-  show_text(cr, fit(cr, options.title, options.width - 24 * s), (f.left + f.right) / 2, 12 * s + l.font * 1.25 * 0.95,
+  show_text(cr, fit(cr, valid_utf8(options.title), options.width - 24 * s), (f.left + f.right) / 2, 12 * s + l.font * 1.25 * 0.95,
             0.5, false);
 }
 
@@ -317,7 +317,7 @@ bool render_plot(const PlotOptions& options, const std::vector<PlotSeries>& seri
     case PlotFormat::Pdf:
       surface.reset(cairo_pdf_surface_create_for_stream(append_bytes, &bytes, options.width, options.height));
       if (!options.title.empty())
-        cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, options.title.c_str());
+        cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, valid_utf8(options.title).c_str());
       cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "flockchase-plot");
       break;
   }

@@ -26,11 +26,17 @@ PlotPoint plot_point(const ColumnResult& column) {
   return point;
 }
 
-bool is_drawable(const PlotPoint& point) { return std::isfinite(point.damping) && std::isfinite(point.exponent); }
+bool is_drawable(const PlotPoint& point) {
+  return std::isfinite(point.damping) && std::isfinite(point.exponent) && std::abs(point.exponent) <= AxisLimit;
+}
+
+bool is_beyond_axis(const PlotPoint& point) {
+  return std::isfinite(point.damping) && std::isfinite(point.exponent) && std::abs(point.exponent) > AxisLimit;
+}
 
 bool has_bar(const PlotPoint& point) {
   return point.end != PointEnd::NoMeasurement && point.standard_error && std::isfinite(*point.standard_error) &&
-         *point.standard_error >= 0;
+         *point.standard_error >= 0 && *point.standard_error <= AxisLimit;
 }
 
 bool load_series(const std::string& path, PlotSeries& series, std::string& error) {

@@ -28,9 +28,17 @@ struct PlotSeries {
 PointEnd point_end(const ColumnResult& column);
 PlotPoint plot_point(const ColumnResult& column);
 
-// Drawn at all: finite damping and exponent.
+// The largest exponent (and error) in magnitude that an axis can span
+// together with others: beyond it the range, its ticks and its padding
+// would overflow to infinity.
+constexpr double AxisLimit = 1e307;
+
+// Drawn at all: finite damping, and an exponent within the axis limit.
 bool is_drawable(const PlotPoint& point);
-// Drawn with a bar and filled: a finite standard error of a measured column.
+// Finite, but beyond the axis limit: left out, and said so.
+bool is_beyond_axis(const PlotPoint& point);
+// Drawn with a bar and filled: a finite standard error (within the axis
+// limit) of a measured column.
 bool has_bar(const PlotPoint& point);
 
 // Reads a results file; false with a one-line error naming the file (and the

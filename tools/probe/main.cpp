@@ -1,6 +1,7 @@
 // flockchase-probe: the sub-step counts, close encounters and tangent growth
 // along a sweep's reference trajectory, at the program's step tolerance or
 // another.
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -54,6 +55,15 @@ int main(int argc, char** argv) {
   if (!checkpoint) {
     std::fprintf(stderr, "flockchase-probe: %s\n", error.c_str());
     return 1;
+  }
+  // A NaN or an infinity in the state would make every step crawl to its
+  // sub-step cap and report nan: no probe of that is worth its time.
+  for (int i = 1; i <= StateSize; ++i) {
+    if (!std::isfinite(checkpoint->ref_state[i])) {
+      std::fprintf(stderr, "flockchase-probe: %s: the reference state is not finite (component %d)\n",
+                   invocation.checkpoint.c_str(), i);
+      return 1;
+    }
   }
   FlockModel model;
   model.FlockDamping = invocation.damping;
