@@ -97,6 +97,7 @@ void ColumnRun::start_episode() {
 void ColumnRun::capture(const CaptureEvent& event) {
   const std::int32_t from = pass.EpisodeStart + static_cast<std::int32_t>(event.start);
   TakeBack(log, pass, reported, target(), from);
+  if (settings.capture_observer) settings.capture_observer(event, from, pass);
   ++captures;
   exposed_passes += from - 1 - pass.EpisodeStart;
   collapse_rate_sum += event.collapse_rate;
