@@ -23,18 +23,34 @@ int main(int argc, char** argv) {
       break;
   }
   const PlotOptions& options = invocation.options;
-  std::vector<PlotSeries> series(options.inputs.size());
-  for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+  std::vector<PlotSeries> series;
+  for (const std::string& input : options.inputs) {
     std::string error;
-    if (!load_series(options.inputs[i], series[i], error)) {
+    bool loaded = false;
+    if (options.rates) {
+      PlotSeries collapse, capture;
+      loaded = load_rate_series(input, collapse, capture, error);
+      if (loaded) {
+        series.push_back(std::move(collapse));
+        series.push_back(std::move(capture));
+      }
+    } else {
+      series.emplace_back();
+      loaded = load_series(input, series.back(), error);
+    }
+    if (!loaded) {
       std::fprintf(stderr, "flockchase-plot: %s\n", plot_printable(error).c_str());
       return 1;
     }
-    std::size_t skipped = 0;
-    for (const PlotPoint& p : series[i].points) skipped += !is_drawable(p);
+    if (options.rates) continue;
+    std::size_t skipped = 0, captured = 0;
+    for (const PlotPoint& p : series.back().points) {
+      if (p.regime == ColumnRegime::Captured) ++captured;
+      else skipped += !is_drawable(p);
+    }
     if (skipped > 0)
       std::fprintf(stderr, "flockchase-plot: %s: %zu column%s with a non-finite exponent or damping not drawn\n",
-                   plot_printable(options.inputs[i]).c_str(), skipped, skipped == 1 ? "" : "s");
+                   plot_printable(input).c_str(), skipped, skipped == 1 ? "" : "s");
   }
   std::vector<std::uint8_t> bytes;
   std::string error;

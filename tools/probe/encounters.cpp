@@ -69,9 +69,12 @@ ProbeStats ProbeReference(const FlockModel& model, const FlockState& start, cons
     }
     if (clearance < CloseDistance) stats.last_close_step = step;
     if (std::optional<CaptureEvent> event = detector.observe(joined, static_cast<double>(model.FlockDamping))) {
+      // A collapse that reaches back to the detector's fresh start is the
+      // last one going on: it is not declared twice.
+      const bool going_on = event->start == 1 && !stats.captures.empty() && stats.captures.back().body == event->body;
       event->start += watched_from;
       event->declared += watched_from;
-      stats.captures.push_back(*event);
+      if (!going_on) stats.captures.push_back(*event);
       detector.reset();
       watched_from = step;
     }
