@@ -41,9 +41,11 @@ struct ColumnRun {
   SweepCarry& estimate() { return reported.estimate; }
   bool target() const { return settings.target_error.has_value(); }
   void start_episode();
-  // Declares a capture whose collapse began after pass `from`'s predecessor:
-  // takes back what was measured since and starts a new episode.
+  // A declared capture: takes back what was measured from its collapse's
+  // start on and starts a new episode from a fresh state.
   void capture(const CaptureEvent& event);
+  // At the column's end: takes back a collapse under way, and counts the
+  // last episode's time.
   void finish_episodes();
   void advance();
   // The convergence test due every 1000 measured passes; none when the
@@ -96,6 +98,8 @@ void ColumnRun::start_episode() {
 
 void ColumnRun::capture(const CaptureEvent& event) {
   const std::int32_t from = pass.EpisodeStart + static_cast<std::int32_t>(event.start);
+  // The log reaches back as far as the detector looks, so this always finds
+  // its snapshot.
   TakeBack(log, pass, reported, target(), from);
   if (settings.capture_observer) settings.capture_observer(event, from, pass);
   ++captures;
