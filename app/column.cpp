@@ -23,6 +23,10 @@ bool ErrorTargetMet(const BatchMeans& batch, Real target) {
 // A column under way: its pass, what it will report, and how it is asked to
 // run.
 struct ColumnRun {
+  ColumnRun(std::int32_t column, const SweepSettings& settings, ColumnHost& host, const HistoryObserver& history,
+            const SweepCarry& carry)
+      : column(column), settings(settings), host(host), history(history), reported{carry, {}} {}
+
   std::int32_t column;
   const SweepSettings& settings;
   ColumnHost& host;
@@ -223,7 +227,7 @@ void ConditionColumn(Real* ref, Real* shadow) {
 std::optional<ColumnResult> RunColumn(std::int32_t column, const FlockModel& model, FlockState& ref,
                                       const SweepCarry& carry, const SweepSettings& settings, ColumnHost& host,
                                       const HistoryObserver& history) {
-  ColumnRun run{column, settings, host, history, {}, {carry, {}}, 0};
+  ColumnRun run(column, settings, host, history, carry);
   ColumnPass& pass = run.pass;
   pass.model = model;
   pass.ref = ref;
