@@ -34,7 +34,11 @@ CaptureDetector::CaptureDetector(double interval)
       block_(std::max(1, window_ / 4)),
       ring_(static_cast<std::size_t>(std::lround((CaptureWindow + CaptureLookBack) / interval))) {}
 
-void CaptureDetector::reset() { count_ = 0; }
+void CaptureDetector::reset() {
+  count_ = 0;
+  same_body_ = 0;
+  last_close_ = 0;
+}
 
 const CaptureSample& CaptureDetector::back(std::int64_t age) const {
   const std::int64_t n = static_cast<std::int64_t>(ring_.size());
@@ -42,8 +46,10 @@ const CaptureSample& CaptureDetector::back(std::int64_t age) const {
 }
 
 std::optional<CaptureEvent> CaptureDetector::observe_sample(const CaptureSample& sample, double damping) {
+  same_body_ = count_ > 0 && back(0).body == sample.body ? same_body_ + 1 : 1;
   ring_[static_cast<std::size_t>(count_ % static_cast<std::int64_t>(ring_.size()))] = sample;
   ++count_;
+  if (sample.distance < CaptureDistance) last_close_ = count_;
   return judge(damping, true);
 }
 
@@ -53,7 +59,8 @@ std::optional<CaptureEvent> CaptureDetector::judge(double damping, bool need_clo
   const double g = PairDrag(damping);
   if (!(g > 0) || count_ < window_) return std::nullopt;
   const CaptureSample& latest = back(0);
-  if (back(window_ - 1).body != latest.body) return std::nullopt;  // most samples end here
+  // Most samples end here.
+  if (same_body_ < window_ || (need_close && !(last_close_ > count_ - window_))) return std::nullopt;
   const auto energy = [this](std::int64_t age) { return back(age).energy; };
   const auto momentum = [this](std::int64_t age) { return back(age).log_momentum; };
   const auto block_mean = [this](std::int64_t oldest) {

@@ -115,4 +115,9 @@ class CaptureDetector {
   int block_;      // samples in a quarter of it
   std::vector<CaptureSample> ring_;
   std::int64_t count_ = 0;
+  // Kept per sample, so that most passes are judged without a look at the
+  // window: how many of the latest samples share their nearest body, and
+  // the latest sample closer than CaptureDistance (0: none).
+  std::int64_t same_body_ = 0;
+  std::int64_t last_close_ = 0;
 };
