@@ -3,7 +3,8 @@
 #include <cmath>
 
 #include "app/column_pass.hpp"
-#include "app/model/converged_estimate.hpp"
+#include "app/episodes.hpp"
+#include "app/model/capture_detector.hpp"
 #include "app/model/gauss_deviate.hpp"
 #include "runtime/numeric.hpp"
 
@@ -22,16 +23,34 @@ bool ErrorTargetMet(const BatchMeans& batch, Real target) {
 // A column under way: its pass, what it will report, and how it is asked to
 // run.
 struct ColumnRun {
+  ColumnRun(std::int32_t column, const SweepSettings& settings, ColumnHost& host, const HistoryObserver& history,
+            const SweepCarry& carry)
+      : column(column), settings(settings), host(host), history(history), reported{carry, {}} {}
+
   std::int32_t column;
   const SweepSettings& settings;
   ColumnHost& host;
   const HistoryObserver& history;
   ColumnPass pass;
-  SweepCarry estimate;                // what the column reports as it stands
-  std::optional<Real> extrapolated;   // with an error target, the last extrapolation
+  ColumnEstimate reported;  // what the column reports as it stands
   double start = 0;
+  // Capture detection, with the measurement options.
+  bool detecting = false;
+  CaptureDetector detector{static_cast<double>(TimeStep)};
+  EpisodeLog log;
+  std::int32_t captures = 0;
+  std::int32_t exposed_passes = 0;  // of episodes, up to their capture's start
+  double collapse_rate_sum = 0;
 
+  SweepCarry& estimate() { return reported.estimate; }
   bool target() const { return settings.target_error.has_value(); }
+  void start_episode();
+  // A declared capture: takes back what was measured from its collapse's
+  // start on and starts a new episode from a fresh state.
+  void capture(const CaptureEvent& event);
+  // At the column's end: takes back a collapse under way, and counts the
+  // last episode's time.
+  void finish_episodes();
   void advance();
   // The convergence test due every 1000 measured passes; none when the
   // column goes on, else how it ended. Esc ends the run: `escaped`.
@@ -53,20 +72,14 @@ std::optional<ColumnEnd> ColumnRun::test(bool& escaped) {
   // From the 1999th measured pass on, the ring holds the last 1000 running
   // estimates in time order.
   const std::int32_t measured = pass.MeasuredSteps;
-  const Real running = estimate.Exponent;
+  const Real running = estimate().Exponent;
   const bool tested = measured >= BufferLength;
   // With an error target the exponent stays the running mean, the value its
   // standard error belongs to; the extrapolation is kept apart.
-  if (tested && target()) {
-    Real limit = 0;
-    ConvergedEstimate(pass.ring.data(), BufferLength - 1, limit, estimate.Spread);
-    extrapolated = limit;
-  } else if (tested) {
-    ConvergedEstimate(pass.ring.data(), BufferLength - 1, estimate.Exponent, estimate.Spread);
-  }
+  EstimateAtTest(pass, target(), reported);
   if (history) {
-    history(HistoryPoint{column, measured, running, tested, target() && tested ? *extrapolated : estimate.Exponent,
-                         estimate.Spread});
+    history(HistoryPoint{column, measured, running, tested,
+                         target() && tested ? *reported.extrapolated : estimate().Exponent, estimate().Spread});
   }
   if (!tested) return std::nullopt;
   if (host.escape_pressed()) {
@@ -74,9 +87,46 @@ std::optional<ColumnEnd> ColumnRun::test(bool& escaped) {
     return std::nullopt;
   }
   const bool converged = target() ? ErrorTargetMet(pass.batch, *settings.target_error)
-                                  : estimate.Spread < SpreadTolerance;
+                                  : estimate().Spread < SpreadTolerance;
   if (converged) return ColumnEnd::Converged;
   return std::nullopt;
+}
+
+void ColumnRun::start_episode() {
+  pass.EpisodeStart = pass.Iteration;
+  detector.reset();
+  const std::int32_t reach =
+      static_cast<std::int32_t>((CaptureWindow + CaptureLookBack) / static_cast<double>(TimeStep)) + 1;
+  StartEpisodeLog(log, pass, reported, reach);
+}
+
+void ColumnRun::capture(const CaptureEvent& event) {
+  const std::int32_t from = pass.EpisodeStart + static_cast<std::int32_t>(event.start);
+  // The log reaches back as far as the detector looks, so this always finds
+  // its snapshot.
+  TakeBack(log, pass, reported, target(), from);
+  if (settings.capture_observer) settings.capture_observer(event, from, pass);
+  ++captures;
+  exposed_passes += from - 1 - pass.EpisodeStart;
+  collapse_rate_sum += event.collapse_rate;
+  // A fresh episode, set up as a column starts.
+  pass.ref = FreshState();
+  if (pass.with_tangent) StartTangent(pass);
+  ConditionColumn(pass.ref.data(), pass.shadow.data());
+  start_episode();
+}
+
+// A collapse under way when the column ends is not declared a capture, but
+// what was measured from its start is taken back all the same: the column's
+// figures never hold a collapse.
+void ColumnRun::finish_episodes() {
+  const std::optional<CaptureEvent> under_way = detector.pending(static_cast<double>(pass.model.FlockDamping));
+  std::int32_t end = pass.Iteration;
+  if (under_way) {
+    end = pass.EpisodeStart + static_cast<std::int32_t>(under_way->start) - 1;
+    TakeBack(log, pass, reported, target(), end + 1);
+  }
+  exposed_passes += end - pass.EpisodeStart;
 }
 
 std::optional<ColumnEnd> ColumnRun::step(bool& escaped) {
@@ -87,16 +137,28 @@ std::optional<ColumnEnd> ColumnRun::step(bool& escaped) {
     return ColumnEnd::TimeLimit;
   }
   const bool budget_spent = settings.passes > 0 && pass.Iteration >= settings.passes;
-  const PassEnd pass_end = FinishPass(pass, estimate.Exponent, estimate.MeanDivergence);
-  // A diverged pass ends here: no test, and not even the iteration ceiling.
-  if (pass_end == PassEnd::Diverged) {
-    if (budget_spent) return ColumnEnd::PassLimit;
-    return std::nullopt;
+  MeasuredGrowth growth;
+  const PassEnd pass_end = FinishPass(pass, estimate().Exponent, estimate().MeanDivergence, &growth);
+  std::optional<CaptureEvent> captured;
+  if (detecting && pass_end != PassEnd::Coinciding) {
+    captured = detector.observe(pass.ref.data(), static_cast<double>(pass.model.FlockDamping));
   }
-  if (pass_end == PassEnd::Coinciding) return ColumnEnd::Coinciding;
-  if (pass_end == PassEnd::Measured && pass.MeasuredSteps % BufferLength == BufferLength - 1) {
-    const std::optional<ColumnEnd> end = test(escaped);
-    if (end || escaped) return end;
+  if (captured) {
+    capture(*captured);
+  } else {
+    // A diverged pass ends here: no test, and not even the iteration ceiling.
+    if (pass_end == PassEnd::Diverged) {
+      if (budget_spent) return ColumnEnd::PassLimit;
+      return std::nullopt;
+    }
+    if (pass_end == PassEnd::Coinciding) return ColumnEnd::Coinciding;
+    if (pass_end == PassEnd::Measured && TestDue(pass)) {
+      const std::optional<ColumnEnd> end = test(escaped);
+      if (detecting && !escaped) LogPass(log, pass, &growth, reported);
+      if (end || escaped) return end;
+    } else if (detecting) {
+      LogPass(log, pass, pass_end == PassEnd::Measured ? &growth : nullptr, reported);
+    }
   }
   if (pass.Iteration > IterationCeiling) {
     host.iteration_ceiling_reached();
@@ -110,9 +172,9 @@ ColumnResult ColumnRun::result(ColumnEnd end) const {
   ColumnResult r;
   r.column = column;
   r.damping = pass.model.FlockDamping;
-  r.exponent = estimate.Exponent;
-  r.spread = estimate.Spread;
-  r.mean_divergence = estimate.MeanDivergence;
+  r.exponent = reported.estimate.Exponent;
+  r.spread = reported.estimate.Spread;
+  r.mean_divergence = reported.estimate.MeanDivergence;
   r.end = end;
   r.passes = pass.Iteration;
   r.measured_passes = pass.MeasuredSteps;
@@ -120,15 +182,35 @@ ColumnResult ColumnRun::result(ColumnEnd end) const {
   r.standard_error = batch_standard_error(pass.batch);
   r.blocks = pass.batch.blocks;
   if (settings.robust) r.large_passes = pass.LargePasses;
-  if (target()) r.extrapolated = extrapolated;
+  if (target()) r.extrapolated = reported.extrapolated;
   if (settings.tangent) {
     if (pass.MeasuredSteps > 0) r.tangent_exponent = TangentExponent(pass);
     r.tangent_standard_error = batch_standard_error(pass.tangent_batch);
+  }
+  if (detecting) {
+    r.captures = captures;
+    r.regime = captures == 0 ? ColumnRegime::Chaotic
+               : pass.MeasuredSteps > 0 ? ColumnRegime::Transient
+                                        : ColumnRegime::Captured;
+    r.chaotic_time = pass.MeasuredSteps * TimeStep;
+    r.capture_rate = captures / (exposed_passes * TimeStep);
+    if (captures > 0) r.collapse_rate = static_cast<Real>(collapse_rate_sum / captures);
   }
   return r;
 }
 
 }  // namespace
+
+FlockState FreshState() {
+  FlockState state{};
+  for (std::int32_t k = 1; k <= FlockBodies + 1; ++k) {
+    state[4 * k - 3] = GaussDeviate();
+    state[4 * k - 2] = GaussDeviate();
+    state[4 * k - 1] = 0;
+    state[4 * k] = 0;
+  }
+  return state;
+}
 
 void ConditionColumn(Real* ref, Real* shadow) {
   constexpr int reach = 5;  // components beyond it are pulled back to it
@@ -145,18 +227,21 @@ void ConditionColumn(Real* ref, Real* shadow) {
 std::optional<ColumnResult> RunColumn(std::int32_t column, const FlockModel& model, FlockState& ref,
                                       const SweepCarry& carry, const SweepSettings& settings, ColumnHost& host,
                                       const HistoryObserver& history) {
-  ColumnRun run{column, settings, host, history, {}, carry, {}, 0};
+  ColumnRun run(column, settings, host, history, carry);
   ColumnPass& pass = run.pass;
   pass.model = model;
   pass.ref = ref;
   pass.robust = settings.robust;
   if (settings.tangent) StartTangent(pass);
   ConditionColumn(pass.ref.data(), pass.shadow.data());
+  run.detecting = MeasurementOptions(settings);
+  if (run.detecting) run.start_episode();
   run.start = host.seconds();
   std::optional<ColumnEnd> end;
   bool escaped = false;
   while (!end && !escaped) end = run.step(escaped);
   ref = pass.ref;
   if (escaped) return std::nullopt;
+  if (run.detecting) run.finish_episodes();
   return run.result(*end);
 }

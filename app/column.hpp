@@ -11,6 +11,11 @@
 #include "app/model/flock_model.hpp"
 #include "app/sweep_settings.hpp"
 
+// Every body at a random position (standard normal coordinates from the
+// program's generator) and at rest: the sweep's first state, and the state
+// a column goes on from after a capture.
+FlockState FreshState();
+
 // Keeps the reference state inside the region where the model is tame
 // (components beyond 5 pulled back, those below 0.01 replaced by small
 // random values) and starts the shadow Epsilon away from it, along the

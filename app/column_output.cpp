@@ -24,8 +24,15 @@ Real PlusMinusFigure(const ColumnResult& result, bool target_error) {
   return target_error && result.standard_error ? *result.standard_error : result.spread;
 }
 
+Text CapturedReportLine(Real damping) {
+  Text line = format_number(damping, "  0.0000");
+  line += "   captured";
+  return line;
+}
+
 void ReportPrinter::operator()(const ColumnResult& r) const {
-  console_print(ReportLine(r.damping, r.exponent, PlusMinusFigure(r, target_error), r.mean_divergence));
+  console_print(HasExponent(r) ? ReportLine(r.damping, r.exponent, PlusMinusFigure(r, target_error), r.mean_divergence)
+                               : CapturedReportLine(r.damping));
   console_newline();
 }
 
@@ -34,6 +41,9 @@ std::vector<ColumnObserver> DisplayObservers(bool target_error, ChartCurve& curv
 }
 
 void ChartCurve::operator()(const ColumnResult& result) {
+  // No point for a captured column: the curve goes on from the last
+  // measured one to the next.
+  if (!HasExponent(result)) return;
   const std::int32_t row = ExponentRow(result.exponent);
   if (first_point) {
     canvas_set_pixel(result.column, row, DefaultColour);

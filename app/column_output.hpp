@@ -13,6 +13,8 @@
 std::int32_t ExponentRow(Real exponent);
 // The report line of a column, exactly as printed (without the new line).
 Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence);
+// The report line of a captured column: the word where the figures stand.
+Text CapturedReportLine(Real damping);
 
 // The figure after the plus-minus sign: the spread, or with an error target
 // the column's standard error where it has one.

@@ -52,7 +52,7 @@ constexpr std::int32_t ShadowPlaces = 99;
 
 }  // namespace
 
-PassEnd FinishPass(ColumnPass& pass, Real& exponent, Real& mean_divergence) {
+PassEnd FinishPass(ColumnPass& pass, Real& exponent, Real& mean_divergence, MeasuredGrowth* growth) {
   static const Real EpsilonSquared = Epsilon * Epsilon;
   const Real tangent_growth = pass.with_tangent ? NormaliseTangent(pass.tangent) : 0;
   const FlockState& ref = pass.ref;
@@ -73,19 +73,25 @@ PassEnd FinishPass(ColumnPass& pass, Real& exponent, Real& mean_divergence) {
   for (std::int32_t i = 1; i <= StateSize; ++i) {
     shadow[i] = round_to_digits(ref[i] - separation[i] / GrowthRatio, ShadowPlaces);
   }
-  if (pass.Iteration < BufferLength) return PassEnd::Transient;
-  const Real log_growth = natural_log(GrowthRatio);
-  pass.LogSum = pass.LogSum + log_growth;
+  if (pass.Iteration - pass.EpisodeStart < BufferLength) return PassEnd::Transient;
+  const MeasuredGrowth added{natural_log(GrowthRatio), tangent_growth, large};
+  RecordMeasured(pass, added, ref.data(), exponent, mean_divergence);
+  if (growth) *growth = added;
+  return PassEnd::Measured;
+}
+
+void RecordMeasured(ColumnPass& pass, const MeasuredGrowth& growth, const Real* ref, Real& exponent,
+                    Real& mean_divergence) {
+  pass.LogSum = pass.LogSum + growth.log_growth;
   ++pass.MeasuredSteps;
-  batch_add(pass.batch, log_growth / TimeStep);
-  AddDivergenceSample(pass.model, ref.data(), Epsilon, pass.DivergenceSum);
-  if (large) ++pass.LargePasses;
+  batch_add(pass.batch, growth.log_growth / TimeStep);
+  AddDivergenceSample(pass.model, ref, Epsilon, pass.DivergenceSum);
+  if (growth.large) ++pass.LargePasses;
   if (pass.with_tangent) {
-    pass.TangentLogSum = pass.TangentLogSum + tangent_growth;
-    batch_add(pass.tangent_batch, tangent_growth / TimeStep);
+    pass.TangentLogSum = pass.TangentLogSum + growth.tangent_growth;
+    batch_add(pass.tangent_batch, growth.tangent_growth / TimeStep);
   }
   exponent = pass.LogSum / (pass.MeasuredSteps * TimeStep);
   mean_divergence = pass.DivergenceSum / pass.MeasuredSteps;
   pass.ring[pass.MeasuredSteps % BufferLength] = exponent;
-  return PassEnd::Measured;
 }

@@ -29,6 +29,9 @@ struct ColumnPass {
   FlockState derivs{};      // Derivs, scratch of the steps
   std::array<Real, BufferLength> ring{};  // EstimateRing
   std::int32_t Iteration = 0;
+  // The pass before the current episode's first: each episode (the column's
+  // start, and every restart after a capture) has its own transient.
+  std::int32_t EpisodeStart = 0;
   std::int32_t MeasuredSteps = 0;
   Real LogSum = 0;
   Real DivergenceSum = 0;
@@ -61,9 +64,22 @@ void AdvanceBoth(ColumnPass& pass, const PassAdvance& advance);
 // `advance` is empty.
 void AdvanceMeasured(ColumnPass& pass, const MeasuredAdvance& advance);
 
+// What a measured pass adds to the column's sums, besides its divergence
+// sample, which is taken from the reference state.
+struct MeasuredGrowth {
+  Real log_growth = 0;     // of the separation
+  Real tangent_growth = 0; // of the tangent vector, when it is carried
+  bool large = false;      // beyond the bound
+};
+
 // Everything of a pass after the steps. A measured pass updates the running
-// exponent and divergence and the ring of estimates.
-PassEnd FinishPass(ColumnPass& pass, Real& exponent, Real& mean_divergence);
+// exponent and divergence and the ring of estimates, and tells what it added
+// in `growth` when given.
+PassEnd FinishPass(ColumnPass& pass, Real& exponent, Real& mean_divergence, MeasuredGrowth* growth = nullptr);
+// The measured part of a pass, taken with the reference state `ref` of its
+// end: the same bits whether the pass is new or replayed.
+void RecordMeasured(ColumnPass& pass, const MeasuredGrowth& growth, const Real* ref, Real& exponent,
+                    Real& mean_divergence);
 
 // Switches the tangent estimate on, its vector along the diagonal as the
 // shadow starts.

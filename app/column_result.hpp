@@ -11,6 +11,12 @@
 // PassLimit only ends columns of a run with a pass budget (--passes).
 enum class ColumnEnd { Converged, TimeLimit, Coinciding, IterationCeiling, PassLimit };
 
+// How the chaser fared in a column measured with capture detection:
+// chaotic, no capture; transient, captures, the exponent measured over the
+// chaotic phases before them; captured, every episode captured before
+// anything was measured, and no exponent.
+enum class ColumnRegime { Chaotic, Transient, Captured };
+
 struct ColumnResult {
   std::int32_t column = 0;
   Real damping = 0;
@@ -29,12 +35,25 @@ struct ColumnResult {
   std::optional<Real> extrapolated;             // --target-error: the extrapolated limit
   std::optional<Real> tangent_exponent;         // --tangent: the variational estimate
   std::optional<Real> tangent_standard_error;   // --tangent: its batch-means standard error
+  // Capture detection, with any measurement option.
+  std::optional<ColumnRegime> regime;
+  std::optional<std::int32_t> captures;
+  std::optional<Real> chaotic_time;   // model time measured in chaotic phases
+  std::optional<Real> capture_rate;   // captures per unit of episode time before them
+  std::optional<Real> collapse_rate;  // mean decay rate of the captured pairs, none without a capture
   // Of a merged results file: the segment (I of K) the column came from.
   std::optional<std::int32_t> segment;
 };
 
 // Who hears of a finished column: the report line, the curve, the files.
 using ColumnObserver = std::function<void(const ColumnResult&)>;
+
+// Whether a column has an exponent to report: not when it was captured.
+inline bool HasExponent(const ColumnResult& r) { return r.regime != ColumnRegime::Captured; }
+
+// The word a results file uses for a regime, and back.
+std::string_view column_regime_name(ColumnRegime regime);
+std::optional<ColumnRegime> column_regime_from_name(std::string_view name);
 
 // The word a results file uses for how a column ended, and back.
 std::string_view column_end_name(ColumnEnd end);

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/base_name.hpp"
+#include "app/column.hpp"
 #include "app/history_file.hpp"
 #include "app/merge.hpp"
 #include "app/model/gauss_deviate.hpp"
@@ -22,19 +23,6 @@
 #include "runtime/text.hpp"
 
 namespace {
-
-// Every body starts at a random position at rest; the table is the same on
-// every run.
-FlockState InitialState() {
-  FlockState state{};
-  for (std::int32_t k = 1; k <= FlockBodies + 1; ++k) {
-    state[4 * k - 3] = GaussDeviate();
-    state[4 * k - 2] = GaussDeviate();
-    state[4 * k - 1] = 0;
-    state[4 * k] = 0;
-  }
-  return state;
-}
 
 SweepSettings SettingsOf(const Options& options) {
   SweepSettings settings;
@@ -220,7 +208,7 @@ int FlockchaseMain(const MainArguments& main_arguments) {
     std::printf("flockchase %s\n", FLOCKCHASE_VERSION);
     return 0;
   }
-  const FlockState initial = InitialState();
+  const FlockState initial = FreshState();
   const Text base_name = BaseNameFromTitle(console_get_title());
 
   // Everything that can refuse to start is checked before anything is shown

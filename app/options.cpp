@@ -96,7 +96,19 @@ constexpr std::string_view MeasurementOptionsHelp = R"(  --robust              s
                         where the column has fewer than two blocks), and the
                         extrapolated limit goes to the results file
                         (extrapolated): where the running estimate jumps,
-                        the extrapolation can lie far from it)";
+                        the extrapolation can lie far from it
+With any of these options a column watches for captures: below damping
+0.225 the chaser can catch a flock body into a collapsing orbit (bound, its
+energy falling at (5/3) g, g = 1.5 - 20 damping / 3), which no step follows.
+What was measured from a collapse's start is taken back and the column goes
+on from a fresh random state; the results file tells
+  regime                chaotic (no capture), transient (captures; the
+                        exponent is that of the chaotic phases) or captured
+                        (nothing measured before every capture: no exponent)
+  captures              the captures declared in the column
+  chaotic_time          the model time measured, in chaotic phases
+  capture_rate          captures per unit of model time spent before them
+  collapse_rate         the captured pairs' mean decay rate, to set beside g)";
 
 // Sweeps split over machines.
 constexpr std::string_view SegmentOptionsHelp = R"(  --segment I/K         run only the I-th of K contiguous, nearly equal groups

@@ -13,20 +13,72 @@
 
 const char* const ResultsHeader =
     "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks";
-const char* const ExtendedResultsHeader =
+const char* const ExtendedBeforeCapturesHeader =
     "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
     "large_passes,extrapolated,tangent_exponent,tangent_standard_error";
-const char* const MergedResultsHeader =
+const char* const MergedBeforeCapturesHeader =
     "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
     "large_passes,extrapolated,tangent_exponent,tangent_standard_error,segment";
+const char* const ExtendedResultsHeader =
+    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
+    "large_passes,extrapolated,tangent_exponent,tangent_standard_error,"
+    "regime,captures,chaotic_time,capture_rate,collapse_rate";
+const char* const MergedResultsHeader =
+    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
+    "large_passes,extrapolated,tangent_exponent,tangent_standard_error,segment,"
+    "regime,captures,chaotic_time,capture_rate,collapse_rate";
+
+namespace {
+
+constexpr ResultsLayout AllLayouts[] = {ResultsLayout::Plain, ResultsLayout::Extended, ResultsLayout::Merged,
+                                        ResultsLayout::ExtendedBeforeCaptures, ResultsLayout::MergedBeforeCaptures};
+
+bool Merged(ResultsLayout layout) {
+  return layout == ResultsLayout::Merged || layout == ResultsLayout::MergedBeforeCaptures;
+}
+bool WithCaptures(ResultsLayout layout) {
+  return layout == ResultsLayout::Extended || layout == ResultsLayout::Merged;
+}
+
+}  // namespace
 
 const char* ResultsHeaderOf(ResultsLayout layout) {
   switch (layout) {
     case ResultsLayout::Plain: return ResultsHeader;
     case ResultsLayout::Extended: return ExtendedResultsHeader;
     case ResultsLayout::Merged: return MergedResultsHeader;
+    case ResultsLayout::ExtendedBeforeCaptures: return ExtendedBeforeCapturesHeader;
+    case ResultsLayout::MergedBeforeCaptures: return MergedBeforeCapturesHeader;
   }
   return "";
+}
+
+std::optional<ResultsLayout> ResultsLayoutOf(std::string_view header) {
+  for (ResultsLayout l : AllLayouts) {
+    if (header == ResultsHeaderOf(l)) return l;
+  }
+  return std::nullopt;
+}
+
+bool LayoutReadsAs(ResultsLayout read, ResultsLayout expected) {
+  return read == expected || (expected == ResultsLayout::Extended && read == ResultsLayout::ExtendedBeforeCaptures) ||
+         (expected == ResultsLayout::Merged && read == ResultsLayout::MergedBeforeCaptures);
+}
+
+std::string_view column_regime_name(ColumnRegime regime) {
+  switch (regime) {
+    case ColumnRegime::Chaotic: return "chaotic";
+    case ColumnRegime::Transient: return "transient";
+    case ColumnRegime::Captured: return "captured";
+  }
+  return "?";
+}
+
+std::optional<ColumnRegime> column_regime_from_name(std::string_view name) {
+  for (ColumnRegime regime : {ColumnRegime::Chaotic, ColumnRegime::Transient, ColumnRegime::Captured}) {
+    if (column_regime_name(regime) == name) return regime;
+  }
+  return std::nullopt;
 }
 
 std::string_view column_end_name(ColumnEnd end) {
@@ -72,8 +124,10 @@ std::string optional_text(const std::optional<Real>& value) { return value ? rea
 std::size_t FieldCount(ResultsLayout layout) {
   switch (layout) {
     case ResultsLayout::Plain: return 11;
-    case ResultsLayout::Extended: return 15;
-    case ResultsLayout::Merged: return 16;
+    case ResultsLayout::Extended: return 20;
+    case ResultsLayout::Merged: return 21;
+    case ResultsLayout::ExtendedBeforeCaptures: return 15;
+    case ResultsLayout::MergedBeforeCaptures: return 16;
   }
   return 0;
 }
@@ -108,18 +162,30 @@ bool read_optional_real(std::string_view field, std::optional<Real>& out) {
 std::string results_line(const ColumnResult& r, ResultsLayout layout) {
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.3f", r.seconds);
-  std::string line = std::to_string(r.column) + ',' + real_text(r.damping) + ',' + real_text(r.exponent) + ',' +
-                     real_text(r.spread) + ',' + real_text(r.mean_divergence) + ',' +
+  // A captured column has no exponent of its own: the figures it carries
+  // from the column before are not written.
+  const bool figures = HasExponent(r);
+  const auto figure = [figures](Real value) { return figures ? real_text(value) : std::string(); };
+  const auto optional_figure = [figures](const std::optional<Real>& value) {
+    return figures ? optional_text(value) : std::string();
+  };
+  std::string line = std::to_string(r.column) + ',' + real_text(r.damping) + ',' + figure(r.exponent) + ',' +
+                     figure(r.spread) + ',' + figure(r.mean_divergence) + ',' +
                      std::string(column_end_name(r.end)) + ',' + std::to_string(r.passes) + ',' +
                      std::to_string(r.measured_passes) + ',' + seconds + ',' +
-                     optional_text(r.standard_error) + ',' +
+                     optional_figure(r.standard_error) + ',' +
                      std::to_string(r.blocks);
   if (layout != ResultsLayout::Plain) {
     line += ',' + (r.large_passes ? std::to_string(*r.large_passes) : std::string()) + ',' +
-            optional_text(r.extrapolated) + ',' + optional_text(r.tangent_exponent) + ',' +
-            optional_text(r.tangent_standard_error);
+            optional_figure(r.extrapolated) + ',' + optional_figure(r.tangent_exponent) + ',' +
+            optional_figure(r.tangent_standard_error);
   }
-  if (layout == ResultsLayout::Merged) line += ',' + (r.segment ? std::to_string(*r.segment) : std::string());
+  if (Merged(layout)) line += ',' + (r.segment ? std::to_string(*r.segment) : std::string());
+  if (WithCaptures(layout)) {
+    line += ',' + (r.regime ? std::string(column_regime_name(*r.regime)) : std::string()) + ',' +
+            (r.captures ? std::to_string(*r.captures) : std::string()) + ',' + optional_text(r.chaotic_time) +
+            ',' + optional_text(r.capture_rate) + ',' + optional_text(r.collapse_rate);
+  }
   return line;
 }
 
@@ -127,22 +193,40 @@ std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLay
   const std::vector<std::string_view> f = split(line, ',');
   if (f.size() != FieldCount(layout)) return std::nullopt;
   ColumnResult r;
+  if (WithCaptures(layout)) {
+    const std::size_t at = Merged(layout) ? 16 : 15;
+    if (!f[at].empty()) {
+      r.regime = column_regime_from_name(f[at]);
+      if (!r.regime) return std::nullopt;
+    }
+    if (!read_optional_int(f[at + 1], r.captures) || !read_optional_real(f[at + 2], r.chaotic_time) ||
+        !read_optional_real(f[at + 3], r.capture_rate) || !read_optional_real(f[at + 4], r.collapse_rate))
+      return std::nullopt;
+  }
+  // Only a captured column leaves its figures empty.
+  const bool figures = HasExponent(r);
+  const auto figure = [figures](std::string_view field, Real& out) {
+    return figures ? read_real(field, out) : field.empty();
+  };
+  const auto optional_figure = [figures](std::string_view field, std::optional<Real>& out) {
+    return figures ? read_optional_real(field, out) : field.empty();
+  };
   Real seconds = 0;
   const std::optional<ColumnEnd> end = column_end_from_name(f[5]);
-  if (!read_int(f[0], r.column) || !read_real(f[1], r.damping) || !read_real(f[2], r.exponent) ||
-      !read_real(f[3], r.spread) || !read_real(f[4], r.mean_divergence) || !end || !read_int(f[6], r.passes) ||
+  if (!read_int(f[0], r.column) || !read_real(f[1], r.damping) || !figure(f[2], r.exponent) ||
+      !figure(f[3], r.spread) || !figure(f[4], r.mean_divergence) || !end || !read_int(f[6], r.passes) ||
       !read_int(f[7], r.measured_passes) || !read_real(f[8], seconds) ||
-      !read_optional_real(f[9], r.standard_error) || !read_int(f[10], r.blocks)) {
+      !optional_figure(f[9], r.standard_error) || !read_int(f[10], r.blocks)) {
     return std::nullopt;
   }
   r.end = *end;
   r.seconds = static_cast<double>(seconds);
   if (layout != ResultsLayout::Plain) {
-    if (!read_optional_int(f[11], r.large_passes) || !read_optional_real(f[12], r.extrapolated) ||
-        !read_optional_real(f[13], r.tangent_exponent) || !read_optional_real(f[14], r.tangent_standard_error))
+    if (!read_optional_int(f[11], r.large_passes) || !optional_figure(f[12], r.extrapolated) ||
+        !optional_figure(f[13], r.tangent_exponent) || !optional_figure(f[14], r.tangent_standard_error))
       return std::nullopt;
   }
-  if (layout == ResultsLayout::Merged && !read_optional_int(f[15], r.segment)) return std::nullopt;
+  if (Merged(layout) && !read_optional_int(f[15], r.segment)) return std::nullopt;
   return r;
 }
 
@@ -164,10 +248,7 @@ std::optional<std::vector<ColumnResult>> read_results_file(const std::string& pa
     error = path + ": empty file, not a flockchase results file";
     return std::nullopt;
   }
-  std::optional<ResultsLayout> found;
-  for (ResultsLayout l : {ResultsLayout::Plain, ResultsLayout::Extended, ResultsLayout::Merged}) {
-    if (lines[0] == ResultsHeaderOf(l)) found = l;
-  }
+  const std::optional<ResultsLayout> found = ResultsLayoutOf(lines[0]);
   if (!found) {
     error = path + ": line 1 is not the header of a flockchase results file";
     return std::nullopt;

@@ -14,14 +14,23 @@
 #include "app/column_result.hpp"
 
 // A run without the measurement options writes the plain layout; a run with
-// any of them the extended one, whose lines carry four more fields at the
-// end (empty where the option that fills them is off). A merge of segments
-// writes the extended layout with one more field, the segment.
-enum class ResultsLayout { Plain, Extended, Merged };
+// any of them the extended one, whose lines carry four more fields (empty
+// where the option that fills them is off) and the five of capture
+// detection. A merge of segments writes the extended layout with the segment
+// between the two groups. Files written before capture detection, without
+// its five fields, are still read.
+enum class ResultsLayout { Plain, Extended, Merged, ExtendedBeforeCaptures, MergedBeforeCaptures };
 
 extern const char* const ResultsHeader;
 extern const char* const ExtendedResultsHeader;
 extern const char* const MergedResultsHeader;
+extern const char* const ExtendedBeforeCapturesHeader;
+extern const char* const MergedBeforeCapturesHeader;
+// The layout of a header line; none when it is no results header.
+std::optional<ResultsLayout> ResultsLayoutOf(std::string_view header);
+// Whether a file of layout `read` may stand where `expected` is written: the
+// same, or its form from before capture detection.
+bool LayoutReadsAs(ResultsLayout read, ResultsLayout expected);
 const char* ResultsHeaderOf(ResultsLayout layout);
 
 std::string results_line(const ColumnResult& result, ResultsLayout layout = ResultsLayout::Plain);

@@ -40,12 +40,15 @@ std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::s
   }
   std::vector<ColumnResult> finished;
   std::size_t from = kept.find('\n') + 1;
-  if (kept.substr(0, from - 1) != ResultsHeaderOf(layout)) {
-    error = results_path + (kept.substr(0, from - 1) == ResultsHeader || kept.substr(0, from - 1) == ExtendedResultsHeader
-                                ? " was written by a run with other measurement options"
-                                : ": not a flockchase results file");
+  // A file from before capture detection is read in its own layout, and the
+  // run goes on writing the current one.
+  const std::optional<ResultsLayout> written = ResultsLayoutOf(kept.substr(0, from - 1));
+  if (!written || !LayoutReadsAs(*written, layout)) {
+    error = results_path + (written ? " was written by a run with other measurement options"
+                                    : ": not a flockchase results file");
     return std::nullopt;
   }
+  layout = *written;
   while (from < kept.size()) {
     const std::size_t newline = kept.find('\n', from);
     std::optional<ColumnResult> r = parse_results_line(kept.substr(from, newline - from), layout);

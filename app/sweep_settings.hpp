@@ -10,6 +10,12 @@
 #include "app/parameters.hpp"
 #include "runtime/real.hpp"
 
+struct CaptureEvent;
+// Told of every capture a column declares, after what was measured from the
+// collapse's start (pass `from` on) has been taken back and before the new
+// episode starts: the pass holds the column's sums as they now stand.
+using CaptureObserver = std::function<void(const CaptureEvent& event, std::int32_t from, const ColumnPass& pass)>;
+
 struct SweepSettings {
   int step = 1;                             // every step-th column from the right
   std::int32_t start_column = FirstColumn;  // the first column evaluated, on the step grid
@@ -25,6 +31,7 @@ struct SweepSettings {
   // the other.
   PassAdvance advance;
   MeasuredAdvance measured_advance;  // with robust or tangent
+  CaptureObserver capture_observer;  // may be empty
 };
 
 // Whether a run uses any of the measurement options, and so writes the

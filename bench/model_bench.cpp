@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/model/capture_detector.hpp"
 #include "app/model/divergence.hpp"
 #include "app/model/flock_derivs.hpp"
 #include "app/model/gauss_deviate.hpp"
@@ -136,6 +137,39 @@ void BM_Divergence_Sample(benchmark::State& st) {
 }
 BENCHMARK(BM_Divergence_Sample);
 
+// The detector's dearest pass short of a capture: the same body nearest and
+// close for the whole window, its energy falling in every quarter but at
+// twice the analytic rate, so that both slopes are fitted and then refused.
+void BM_CaptureObserve_Dearest(benchmark::State& st) {
+  const double damping = 0.15, g = PairDrag(damping), interval = 0.01;
+  CaptureDetector detector(interval);
+  CaptureSample sample{3, 5e-4, 0, 0};
+  std::int64_t n = 0;
+  const auto next = [&] {
+    ++n;
+    sample.energy = -2 * (5.0 / 3.0) * g * interval * static_cast<double>(n);
+    sample.log_momentum = -g * interval * static_cast<double>(n);
+    return detector.observe_sample(sample, damping);
+  };
+  for (int i = 0; i < 400; ++i) next();
+  for (auto _ : st) {
+    auto event = next();
+    benchmark::DoNotOptimize(event);
+  }
+}
+BENCHMARK(BM_CaptureObserve_Dearest);
+
+// The common pass: the chaser's nearest body changed within the window.
+void BM_CaptureObserve_Sweep(benchmark::State& st) {
+  const SweepState& s = sweep_state();
+  CaptureDetector detector(0.01);
+  for (auto _ : st) {
+    auto event = detector.observe(s.state, 0.15);
+    benchmark::DoNotOptimize(event);
+  }
+}
+BENCHMARK(BM_CaptureObserve_Sweep);
+
 
 }  // namespace
 
@@ -148,7 +182,9 @@ int main(int argc, char** argv) {
        {"FlockDerivs, plain with fast power / production", "BM_FlockDerivs_PlainFastPower", "BM_FlockDerivs", 0},
        {"StepAdaptive, plain / production", "BM_StepAdaptive_Plain", "BM_StepAdaptive", 0},
        {"Divergence sample, 64-evaluation loop / one-pass routine", "BM_Divergence_Loop64", "BM_Divergence_Sample",
-        20}});
+        20},
+       {"StepAdaptive / capture detector's dearest pass", "BM_StepAdaptive", "BM_CaptureObserve_Dearest", 0},
+       {"StepAdaptive / capture detector on a sweep state", "BM_StepAdaptive", "BM_CaptureObserve_Sweep", 0}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

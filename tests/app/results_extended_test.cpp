@@ -24,7 +24,9 @@ struct Sandbox {
 };
 
 const std::string Plain = ResultsHeader;
-const std::string Extended = ExtendedResultsHeader;
+// Written before capture detection: the four option fields only.
+const std::string Extended = ExtendedBeforeCapturesHeader;
+const std::string WithCaptures = ExtendedResultsHeader;
 const std::string Line = "849,0.99875,0.125,0.0005,-47.6,pass_limit,5000,4001,0.500,0.03,4";
 
 TEST(ResultsExtended, FieldsAfterBlocksFillTheOptionalFields) {
@@ -47,7 +49,48 @@ TEST(ResultsExtended, FieldsAfterBlocksFillTheOptionalFields) {
   EXPECT_EQ(std::count(written.begin(), written.end(), ','), 10) << written;
   ResultsLayout layout = ResultsLayout::Plain;
   ASSERT_TRUE(read_results_file(box.write(Extended + "\n" + Line + ",17,0.5,0.25,\n"), error, &layout));
+  EXPECT_EQ(layout, ResultsLayout::ExtendedBeforeCaptures);
+}
+
+TEST(ResultsExtended, CaptureFieldsAndTheCapturedColumnsEmptyFigures) {
+  Sandbox box;
+  std::string error;
+  const std::string captured = "189,0.5,,,,pass_limit,5000,0,0.500,,0,0,,,,captured,3,0,0.0625,0.25";
+  ResultsLayout layout = ResultsLayout::Plain;
+  auto read = read_results_file(
+      box.write(WithCaptures + "\n" + Line + ",0,,,,transient,2,40.5,0.0625,0.3125\n" + captured + "\n" + Line +
+                ",,,,,,,,,\n"),
+      error, &layout);
+  ASSERT_TRUE(read) << error;
   EXPECT_EQ(layout, ResultsLayout::Extended);
+  ASSERT_EQ(read->size(), 3u);
+  const ColumnResult& a = (*read)[0];
+  EXPECT_EQ(a.regime, ColumnRegime::Transient);
+  EXPECT_EQ(a.captures, 2);
+  EXPECT_EQ(a.chaotic_time, 40.5L);
+  EXPECT_EQ(a.capture_rate, 0.0625L);
+  EXPECT_EQ(a.collapse_rate, 0.3125L);
+  EXPECT_EQ(a.exponent, 0.125L);
+  const ColumnResult& b = (*read)[1];
+  EXPECT_EQ(b.regime, ColumnRegime::Captured);
+  EXPECT_FALSE(HasExponent(b));
+  EXPECT_EQ(results_line(b, ResultsLayout::Extended), captured);
+  // A captured column's carried figures are never written.
+  ColumnResult carried = b;
+  carried.exponent = 1.5L;
+  carried.standard_error = 0.5L;
+  EXPECT_EQ(results_line(carried, ResultsLayout::Extended), captured);
+  EXPECT_FALSE((*read)[2].regime || (*read)[2].captures || (*read)[2].capture_rate);
+
+  const std::string damaged[] = {
+      Line + ",0,,,,captured,3,0,0.0125,0.34",        // figures beside "captured"
+      "189,0.17375,,,,pass_limit,5000,0,0.500,,0,0,,,,transient,3,0,0.0125,0.34",  // none without it
+      Line + ",0,,,,caught,3,0,0.0125,0.34",
+      Line + ",0,,,,chaotic,x,0,0,",
+  };
+  for (const std::string& line : damaged) {
+    EXPECT_FALSE(read_results_file(box.write(WithCaptures + "\n" + line + "\n"), error)) << line;
+  }
 }
 
 TEST(ResultsExtended, CountsMustMatchTheHeader) {

@@ -28,6 +28,15 @@ TEST(PlotArguments, DefaultsAndOptions) {
   EXPECT_EQ(parse_plot_arguments({"--output", "x.pdf", "a.csv"}).options.format, PlotFormat::Pdf);
   EXPECT_EQ(default_output_for("results"), "results.plot.png");
   EXPECT_EQ(parse_plot_arguments({"a.csv", "--help"}).action, PlotAction::Help);
+
+  // --rates: its own default picture and title, unless one is given.
+  PlotInvocation r = parse_plot_arguments({"--rates", "runs/flockchase.csv"});
+  ASSERT_EQ(r.action, PlotAction::Plot) << r.problem;
+  EXPECT_TRUE(r.options.rates);
+  EXPECT_EQ(r.options.output, "runs/flockchase.rates.png");
+  EXPECT_EQ(r.options.title, "Capture and collapse rates against damping");
+  EXPECT_EQ(parse_plot_arguments({"--title", "T", "--rates", "a.csv"}).options.title, "T");
+  EXPECT_FALSE(d.options.rates);
 }
 
 TEST(PlotArguments, BadCommandLinesSayWhatIsWrong) {

@@ -50,7 +50,7 @@ PlotSeries series_of(std::vector<PlotPoint> points) { return PlotSeries{"t.csv",
 
 PlotPoint point(double damping, double exponent, std::optional<double> error = std::nullopt,
                 PointEnd end = PointEnd::Converged) {
-  return PlotPoint{damping, exponent, error, end};
+  return PlotPoint{damping, exponent, error, end, std::nullopt};
 }
 
 TEST(PlotRange, CoversExponentsZeroAndBarsRobustly) {

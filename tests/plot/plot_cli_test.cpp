@@ -451,3 +451,43 @@ TEST(PlotFailures, ExtremeValuesAreLeftOutWithALineAndTheRestDrawnAsWithoutThem)
 }
 
 }  // namespace
+
+namespace {
+
+// Columns of a run with capture detection: chaotic, transient (its marker
+// ringed) and captured (no exponent: a tick at the frame's bottom).
+const std::string WithCaptures =
+    Header.substr(0, Header.size() - 1) +
+    ",large_passes,extrapolated,tangent_exponent,tangent_standard_error,regime,captures,chaotic_time,capture_rate,"
+    "collapse_rate\n"
+    "370,0.4,0.9,0.001,-20,converged,5000,4000,1.000,0.1,4,0,,,,chaotic,0,40,0,\n"
+    "190,0.175,1.3,0.001,-9,pass_limit,5000,3000,1.000,0.1,3,0,,,,transient,2,30,0.05,0.34\n"
+    "100,0.0625,,,,pass_limit,5000,0,1.000,,0,0,,,,captured,4,0,0.9,1.07\n";
+
+}  // namespace
+
+TEST(PlotPicture, RegimesAreMarkedAndRatesDrawnBesideTheAnalyticDrag) {
+  TempDir box;
+  write_text(box.path / "captures.csv", WithCaptures);
+  const ProcessResult run = run_plot({"--output", "plot.svg", "captures.csv"}, box.path);
+  ASSERT_EQ(run.exit_code, 0) << run.err;
+  EXPECT_EQ(run.err, "");  // a captured column is no column with a bad value
+  // Swatch, two markers with their bars, the ring and the tick.
+  EXPECT_EQ(svg_paths_in(read_text(box.path / "plot.svg"), series_colour(0)), 1 + 2 + 2 + 1 + 1);
+
+  const ProcessResult rates = run_plot({"--rates", "--output", "rates.pdf", "captures.csv"}, box.path);
+  ASSERT_EQ(rates.exit_code, 0) << rates.err;
+  const ProcessResult text = run_process({"pdftotext", (box.path / "rates.pdf").string(), "-"});
+  ASSERT_EQ(text.exit_code, 0) << text.err;
+  for (const char* word : {"Capture and collapse rates", "collapse rate", "capture rate", "g = 1.5 - 20 D / 3", "rate"})
+    EXPECT_NE(text.out.find(word), std::string::npos) << word << " missing in:\n" << text.out;
+  ASSERT_EQ(run_plot({"--rates", "--output", "rates.svg", "captures.csv"}, box.path).exit_code, 0);
+  const std::string svg = read_text(box.path / "rates.svg");
+  EXPECT_EQ(svg_paths_in(svg, series_colour(0)), 1 + 2);  // collapse rates: two columns have one
+  EXPECT_EQ(svg_paths_in(svg, series_colour(1)), 1 + 3);  // capture rates: all three
+
+  // The committed sweep, written before capture detection, still plots.
+  const ProcessResult old = run_plot(
+      {"--output", "old.png", std::string(FLOCKCHASE_SOURCE_DIR) + "/docs/robust_sweep/flockchase.csv"}, box.path);
+  EXPECT_EQ(old.exit_code, 0) << old.err;
+}

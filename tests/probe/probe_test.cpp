@@ -80,6 +80,34 @@ TEST(ProbeReference, CountsTheChasersApproaches) {
   }
 }
 
+TEST(ProbeReference, ReportsACollapseOnceWithItsRate) {
+  // The chaser on a tight circular orbit around body 1 (relative speed
+  // sqrt(5/3), body 1 moving so that the pair's force-free point 3 r_1 -
+  // 2 r_chaser stays put), the other bodies far away: at 0.15 the orbit
+  // collapses at g = 0.5 and is declared once, however long it goes on; at
+  // 0.3 it comes apart.
+  FlockState s{};
+  for (int b = 1; b < FlockBodies; ++b) {
+    s[ComponentsPerBody * b + 1] = 1000.0L * b;
+    s[ComponentsPerBody * b + 2] = 1000.0L;
+  }
+  const Real v = std::sqrt(5.0L / 3.0L);
+  s[ChaserOffset + 1] = 0.005L;
+  s[ChaserOffset + 4] = 3 * v;
+  s[4] = 2 * v;
+  ProbeSettings settings;
+  settings.steps = 1500;
+  FlockModel model;
+  model.FlockDamping = 0.15L;
+  const ProbeStats caught = ProbeReference(model, s, settings);
+  ASSERT_EQ(caught.captures.size(), 1u);
+  EXPECT_EQ(caught.captures[0].body, 1);
+  EXPECT_NEAR(caught.captures[0].collapse_rate, 0.5, 1e-3);
+  EXPECT_LT(caught.captures[0].start, caught.captures[0].declared);
+  model.FlockDamping = 0.3L;
+  EXPECT_TRUE(ProbeReference(model, s, settings).captures.empty());
+}
+
 TEST(ProbeArguments, RefusesWhatItCannotUse) {
   const std::vector<std::vector<std::string>> refused = {
       {},

@@ -8,12 +8,12 @@
 namespace {
 
 constexpr std::string_view Usage =
-    "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH] RESULTS.csv "
-    "[MORE.csv ...]";
+    "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH] [--rates] "
+    "RESULTS.csv [MORE.csv ...]";
 
 constexpr std::string_view Help =
     "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH]\n"
-    "                       RESULTS.csv [MORE.csv ...]\n"
+    "                       [--rates] RESULTS.csv [MORE.csv ...]\n"
     "Draws the results files of flockchase runs as one figure: the exponent of each\n"
     "column against its damping, with a bar of plus-minus one standard error.\n"
     "\n"
@@ -27,6 +27,11 @@ constexpr std::string_view Help =
     "                      points for SVG and PDF (default 960x600)\n"
     "  --damping LOW:HIGH  the damping range across, 0 <= LOW < HIGH <= 1 (default\n"
     "                      0:1); columns outside it are not drawn\n"
+    "  --rates             draw each column's collapse_rate and capture_rate, each\n"
+    "                      in a colour of its own, instead of its exponent, with\n"
+    "                      the captured pairs' analytic drag g = 1.5 - 20 D / 3\n"
+    "                      (dashed) beside the collapse rates; a column without a\n"
+    "                      rate is not drawn (default output: .rates.png)\n"
     "  -h, --help          show this text and exit\n"
     "\n"
     "What is drawn:\n"
@@ -41,13 +46,17 @@ constexpr std::string_view Help =
     "  hollow and without bar. A column whose exponent or damping is NaN or\n"
     "  infinite, or whose exponent lies beyond 1e307 in magnitude (no axis spans\n"
     "  it with others), is not drawn; one line on standard error tells how many.\n"
+    "  Runs with capture detection: a transient column (captures; the exponent is\n"
+    "  that of its chaotic phases) has a ring around its marker; a captured column\n"
+    "  has no exponent and is marked by a tick above the frame's bottom.\n"
     "\n"
     "The picture is made in memory and written to a temporary file beside FILE,\n"
     "renamed over FILE only when complete: on any failure an earlier FILE stays.\n"
     "A FILE that is a character device or a FIFO (a pipe) is written into as a\n"
     "stream instead; a block device or a socket, or one of the results files to\n"
     "read (by any name or link), is refused. Only regular files are read.\n"
-    "Plain and extended results files are read; a file that is missing, empty, has\n"
+    "Plain, extended and merged results files are read, with or without the\n"
+    "capture fields; a file that is missing, empty, has\n"
     "no column lines or a damaged line is an error (the message names the line).\n"
     "\n"
     "Exit status: 0 when the picture was written; 1 when a results file could not\n"
@@ -99,6 +108,7 @@ std::optional<std::string> apply(PlotOptions& options, const std::string& name, 
     options.format = *format_for_path(value);
   } else if (name == "--title") {
     options.title = value;
+    options.title_given = true;
   } else if (name == "--size") {
     const std::size_t x = value.find('x');
     int width = 0;
@@ -139,6 +149,10 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
       options_ended = true;
       continue;
     }
+    if (argument == "--rates") {
+      options.rates = true;
+      continue;
+    }
     if (argument == "--help" || argument == "-h") {
       PlotInvocation help;
       help.action = PlotAction::Help;
@@ -161,8 +175,9 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
   if (options.inputs.empty()) return usage_error("missing RESULTS.csv (a results file of flockchase)");
   for (const std::string& input : options.inputs)
     if (input.empty()) return usage_error("a results file name is empty");
+  if (options.rates && !options.title_given) options.title = "Capture and collapse rates against damping";
   if (options.output.empty()) {
-    options.output = default_output_for(options.inputs.front());
+    options.output = default_output_for(options.inputs.front(), options.rates);
     options.format = PlotFormat::Png;
   }
   for (const std::string& input : options.inputs)
@@ -184,9 +199,10 @@ std::optional<PlotFormat> format_for_path(std::string_view path) {
 }
 
 // Not NAME.png: that is the converter's picture of the run's own chart.
-std::string default_output_for(std::string_view results_path) {
-  if (ends_with(results_path, ".csv")) return std::string(results_path.substr(0, results_path.size() - 4)) + ".plot.png";
-  return std::string(results_path) + ".plot.png";
+std::string default_output_for(std::string_view results_path, bool rates) {
+  const char* const tail = rates ? ".rates.png" : ".plot.png";
+  if (ends_with(results_path, ".csv")) return std::string(results_path.substr(0, results_path.size() - 4)) + tail;
+  return std::string(results_path) + tail;
 }
 
 std::string_view plot_usage_line() { return Usage; }

@@ -17,6 +17,10 @@ struct PlotOptions {
   int height = 600;
   double damping_low = 0;
   double damping_high = 1;
+  // --rates: the capture and collapse rates of the columns instead of their
+  // exponents, with the pairs' analytic drag g = 1.5 - 20 D / 3.
+  bool rates = false;
+  bool title_given = false;
 };
 
 enum class PlotAction { Plot, Help, UsageError };
@@ -34,7 +38,7 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments);
 std::optional<PlotFormat> format_for_path(std::string_view path);
 // The picture beside a results file: its ".csv" replaced by ".png", or
 // ".png" added to a name without ".csv".
-std::string default_output_for(std::string_view results_path);
+std::string default_output_for(std::string_view results_path, bool rates = false);
 
 // One line, without a line feed.
 std::string_view plot_usage_line();

@@ -20,6 +20,8 @@ std::string columns_text(std::size_t n) { return std::to_string(n) + (n == 1 ? "
 void report_left_out(const std::string& input, const PlotSeries& series) {
   std::size_t non_finite = 0, beyond = 0;
   for (const PlotPoint& p : series.points) {
+    // A captured column has no exponent by design; it is marked, not left out.
+    if (p.regime == ColumnRegime::Captured) continue;
     non_finite += !is_drawable(p) && !is_beyond_axis(p);
     beyond += is_beyond_axis(p);
   }
@@ -85,14 +87,26 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "flockchase-plot: %s\n", fault->c_str());
     return 2;
   }
-  std::vector<PlotSeries> series(options.inputs.size());
-  for (std::size_t i = 0; i < options.inputs.size(); ++i) {
+  std::vector<PlotSeries> series;
+  for (const std::string& input : options.inputs) {
     std::string error;
-    if (!load_series(options.inputs[i], series[i], error)) {
+    bool loaded = false;
+    if (options.rates) {
+      PlotSeries collapse, capture;
+      loaded = load_rate_series(input, collapse, capture, error);
+      if (loaded) {
+        series.push_back(std::move(collapse));
+        series.push_back(std::move(capture));
+      }
+    } else {
+      series.emplace_back();
+      loaded = load_series(input, series.back(), error);
+    }
+    if (!loaded) {
       std::fprintf(stderr, "flockchase-plot: %s\n", plot_printable(error).c_str());
       return 1;
     }
-    report_left_out(options.inputs[i], series[i]);
+    if (!options.rates) report_left_out(input, series.back());
   }
   report_empty_frame(options, series);
   std::vector<std::uint8_t> bytes;

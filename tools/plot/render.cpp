@@ -25,10 +25,14 @@ struct Layout {
   double y_step = 1;
   double legend_left = 0;
   double legend_text_width = 0;
+  bool rates = false;  // --rates: the y axis is a rate, and g is drawn
 };
 
+// Captures happen only below this damping, where g > 0.
+constexpr double CaptureEdge = 0.225;
+
 struct LegendEntry {
-  enum Kind { File, End, Hollow, Bar } kind;
+  enum Kind { File, End, Hollow, Bar, Transient, Captured, Drag } kind;
   std::size_t index;  // File: the series; End: the PointEnd
   std::string text;
 };
@@ -61,15 +65,21 @@ std::string fit(cairo_t* cr, const std::string& text, double width) {
   return "\u2026";
 }
 
-std::vector<LegendEntry> legend_entries(const std::vector<PlotSeries>& series, const PlotFrame& frame) {
+bool is_captured(const PlotPoint& p) { return p.regime == ColumnRegime::Captured; }
+
+std::vector<LegendEntry> legend_entries(const std::vector<PlotSeries>& series, const PlotFrame& frame, bool rates) {
   std::vector<LegendEntry> entries;
   std::array<bool, PointEndCount> ends{};
   bool hollow = false;
   bool bar = false;
+  bool transient = false;
+  bool captured = false;
   for (std::size_t i = 0; i < series.size(); ++i) {
     entries.push_back({LegendEntry::File, i, valid_utf8(series[i].name)});
     for (const PlotPoint& p : series[i].points) {
+      if (!rates && is_captured(p) && std::isfinite(p.damping) && in_damping(p, frame)) captured = true;
       if (!is_drawable(p) || !in_damping(p, frame)) continue;
+      if (p.regime == ColumnRegime::Transient) transient = true;
       ends[static_cast<std::size_t>(p.end)] = true;
       if (has_bar(p)) bar = true;
       else if (p.end != PointEnd::NoMeasurement) hollow = true;
@@ -77,8 +87,11 @@ std::vector<LegendEntry> legend_entries(const std::vector<PlotSeries>& series, c
   }
   for (std::size_t e = 0; e < ends.size(); ++e)
     if (ends[e]) entries.push_back({LegendEntry::End, e, EndNames[e]});
-  if (hollow) entries.push_back({LegendEntry::Hollow, 0, "no standard error"});
+  if (hollow && !rates) entries.push_back({LegendEntry::Hollow, 0, "no standard error"});
   if (bar) entries.push_back({LegendEntry::Bar, 0, "\u00b1 1 standard error"});
+  if (transient && !rates) entries.push_back({LegendEntry::Transient, 0, "transient: captures"});
+  if (captured) entries.push_back({LegendEntry::Captured, 0, "captured: no exponent"});
+  if (rates) entries.push_back({LegendEntry::Drag, 0, "g = 1.5 - 20 D / 3"});
   return entries;
 }
 
@@ -100,14 +113,33 @@ Layout compute_layout(cairo_t* cr, const PlotOptions& options, const std::vector
   const double margin = 12 * s;
   const double tick = 5 * s;
   l.frame.x = {options.damping_low, options.damping_high};
-  l.frame.y = exponent_range(series, l.frame.x);
+  l.rates = options.rates;
+  if (options.rates) {
+    // The range also holds g where it is drawn.
+    std::vector<PlotSeries> with_drag = series;
+    const double low = std::max(0.0, options.damping_low);
+    const double high = std::min(CaptureEdge, options.damping_high);
+    if (low < high) {
+      PlotSeries drag;
+      for (double d : {low, high}) {
+        PlotPoint p;
+        p.damping = d;
+        p.exponent = pair_drag(d);
+        drag.points.push_back(p);
+      }
+      with_drag.push_back(drag);
+    }
+    l.frame.y = exponent_range(with_drag, l.frame.x);
+  } else {
+    l.frame.y = exponent_range(series, l.frame.x);
+  }
   l.y_step = tick_step(l.frame.y, 6);
 
   set_font(cr, l.font);
   double label_width = 0;
   for (double v : ticks(l.frame.y, l.y_step)) label_width = std::max(label_width, text_width(cr, tick_label(v, l.y_step)));
   set_font(cr, l.font * 1.4, false, true);
-  const double name_width = text_width(cr, "\u03bb");
+  const double name_width = text_width(cr, options.rates ? "rate" : "\u03bb");
 
   l.frame.left = margin + name_width + 10 * s + label_width + 6 * s + tick;
   l.frame.top = margin + (options.title.empty() ? 6 * s : l.font * 1.25 * 1.6);
@@ -115,7 +147,7 @@ Layout compute_layout(cairo_t* cr, const PlotOptions& options, const std::vector
 
   set_font(cr, l.font);
   const double widest = 0.28 * options.width;
-  for (const LegendEntry& e : legend_entries(series, l.frame))
+  for (const LegendEntry& e : legend_entries(series, l.frame, l.rates))
     l.legend_text_width = std::max(l.legend_text_width, std::min(widest, text_width(cr, e.text)));
   const double legend_width = 22 * s + l.legend_text_width + 10 * s;
   l.legend_left = options.width - margin - legend_width;
@@ -191,15 +223,42 @@ void draw_points(cairo_t* cr, const std::vector<PlotSeries>& series, const Layou
         draw_bar(cr, x, f.y_at(low), f.y_at(high), 2.5 * l.scale, colour, line);
       }
     for (const PlotPoint& p : series[i].points)
-      if (is_drawable(p) && in_damping(p, f))
+      if (is_drawable(p) && in_damping(p, f)) {
         draw_marker(cr, p.end, f.x_at(p.damping), f.y_at(p.exponent), radius, colour, has_bar(p), line);
+        if (!l.rates && p.regime == ColumnRegime::Transient)
+          draw_ring(cr, f.x_at(p.damping), f.y_at(p.exponent), radius * 1.9, colour, line);
+      }
+    if (!l.rates)
+      for (const PlotPoint& p : series[i].points)
+        if (is_captured(p) && std::isfinite(p.damping) && in_damping(p, f))
+          draw_tick(cr, f.x_at(p.damping), f.bottom, 4 * radius, colour, line);
   }
+  cairo_restore(cr);
+}
+
+// --rates: g where captures happen, dashed.
+void draw_drag(cairo_t* cr, const Layout& l) {
+  const PlotFrame& f = l.frame;
+  const double low = std::max(0.0, f.x.low);
+  const double high = std::min(CaptureEdge, f.x.high);
+  if (!(low < high)) return;
+  cairo_save(cr);
+  cairo_rectangle(cr, f.left, f.top, f.right - f.left, f.bottom - f.top);
+  cairo_clip(cr);
+  const double dash[] = {6 * l.scale, 4 * l.scale};
+  cairo_set_dash(cr, dash, 2, 0);
+  cairo_set_source_rgb(cr, 0, 0, 0);
+  cairo_set_line_width(cr, line_width(l) * 1.3);
+  cairo_move_to(cr, f.x_at(low), f.y_at(pair_drag(low)));
+  cairo_line_to(cr, f.x_at(high), f.y_at(pair_drag(high)));
+  cairo_stroke(cr);
   cairo_restore(cr);
 }
 
 // The frame, its ticks on all four sides with labels left and below, and
 // the names of the axes.
 void draw_axes(cairo_t* cr, const Layout& l) {
+  const char* const name = l.rates ? "rate" : "\u03bb";
   const PlotFrame& f = l.frame;
   const double s = l.scale;
   const double tick = tick_length(l);
@@ -229,7 +288,7 @@ void draw_axes(cairo_t* cr, const Layout& l) {
   }
   show_text(cr, "damping", (f.left + f.right) / 2, f.bottom + tick + 4 * s + l.font * 2.35, 0.5, false);
   set_font(cr, l.font * 1.4, false, true);
-  show_text(cr, "\u03bb", 12 * s, (f.top + f.bottom) / 2, 0, true);
+  show_text(cr, name, 12 * s, (f.top + f.bottom) / 2, 0, true);
 }
 
 // The legend: the files by colour, then the markers in a neutral grey.
@@ -242,7 +301,7 @@ void draw_legend(cairo_t* cr, const std::vector<PlotSeries>& series, const Layou
   double y = l.frame.top + l.font * 0.8;
   const double symbol_x = l.legend_left + 8 * s;
   const double text_x = l.legend_left + 22 * s;
-  for (const LegendEntry& e : legend_entries(series, l.frame)) {
+  for (const LegendEntry& e : legend_entries(series, l.frame, l.rates)) {
     switch (e.kind) {
       case LegendEntry::File:
         set_colour(cr, series_colour(e.index));
@@ -258,6 +317,23 @@ void draw_legend(cairo_t* cr, const std::vector<PlotSeries>& series, const Layou
       case LegendEntry::Bar:
         draw_bar(cr, symbol_x, y + 6 * s, y - 6 * s, 2.5 * s, grey, line);
         break;
+      case LegendEntry::Transient:
+        draw_ring(cr, symbol_x, y, radius * 1.9, grey, line);
+        break;
+      case LegendEntry::Captured:
+        draw_tick(cr, symbol_x, y + 6 * s, 12 * s, grey, line);
+        break;
+      case LegendEntry::Drag: {
+        const double dash[] = {6 * s, 4 * s};
+        cairo_set_dash(cr, dash, 2, 0);
+        cairo_set_source_rgb(cr, 0, 0, 0);
+        cairo_set_line_width(cr, line * 1.3);
+        cairo_move_to(cr, symbol_x - 8 * s, y);
+        cairo_line_to(cr, symbol_x + 8 * s, y);
+        cairo_stroke(cr);
+        cairo_set_dash(cr, nullptr, 0, 0);
+        break;
+      }
     }
     cairo_set_source_rgb(cr, 0, 0, 0);
     show_text(cr, fit(cr, e.text, l.legend_text_width), text_x, y, 0, true);
@@ -274,6 +350,7 @@ void draw(cairo_t* cr, const PlotOptions& options, const std::vector<PlotSeries>
   if (!options.title.empty()) draw_title(cr, options, l);
   // The zero line, then the data inside the frame, then the frame on top.
   draw_zero_line(cr, l);
+  if (l.rates) draw_drag(cr, l);
   draw_points(cr, series, l, raster);
   draw_axes(cr, l);
   draw_legend(cr, series, l);

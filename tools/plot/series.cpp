@@ -20,8 +20,10 @@ PointEnd point_end(const ColumnResult& column) {
 PlotPoint plot_point(const ColumnResult& column) {
   PlotPoint point;
   point.damping = static_cast<double>(column.damping);
-  point.exponent = static_cast<double>(column.exponent);
-  if (column.standard_error) point.standard_error = static_cast<double>(*column.standard_error);
+  point.regime = column.regime;
+  // A captured column has no exponent.
+  point.exponent = HasExponent(column) ? static_cast<double>(column.exponent) : NAN;
+  if (HasExponent(column) && column.standard_error) point.standard_error = static_cast<double>(*column.standard_error);
   point.end = point_end(column);
   return point;
 }
@@ -39,18 +41,48 @@ bool has_bar(const PlotPoint& point) {
          *point.standard_error >= 0 && *point.standard_error <= AxisLimit;
 }
 
-bool load_series(const std::string& path, PlotSeries& series, std::string& error) {
+namespace {
+
+std::optional<std::vector<ColumnResult>> load_columns(const std::string& path, std::string& error) {
   std::error_code code;
   if (std::filesystem::is_directory(path, code)) {
     error = path + ": is a folder, not a results file";
-    return false;
+    return std::nullopt;
   }
   std::optional<std::vector<ColumnResult>> columns = read_results_file(path, error);
-  if (!columns) return false;
-  if (columns->empty()) {
+  if (columns && columns->empty()) {
     error = path + ": no columns (the file holds only the header line)";
-    return false;
+    return std::nullopt;
   }
+  return columns;
+}
+
+PlotPoint rate_point(const ColumnResult& column, const std::optional<Real>& rate) {
+  PlotPoint point;
+  point.damping = static_cast<double>(column.damping);
+  point.exponent = rate ? static_cast<double>(*rate) : NAN;
+  point.end = point_end(column);
+  point.regime = column.regime;
+  return point;
+}
+
+}  // namespace
+
+bool load_rate_series(const std::string& path, PlotSeries& collapse, PlotSeries& capture, std::string& error) {
+  const std::optional<std::vector<ColumnResult>> columns = load_columns(path, error);
+  if (!columns) return false;
+  collapse = PlotSeries{path + ": collapse rate", {}};
+  capture = PlotSeries{path + ": capture rate", {}};
+  for (const ColumnResult& column : *columns) {
+    collapse.points.push_back(rate_point(column, column.collapse_rate));
+    capture.points.push_back(rate_point(column, column.capture_rate));
+  }
+  return true;
+}
+
+bool load_series(const std::string& path, PlotSeries& series, std::string& error) {
+  std::optional<std::vector<ColumnResult>> columns = load_columns(path, error);
+  if (!columns) return false;
   series.name = path;
   series.points.clear();
   for (const ColumnResult& column : *columns) series.points.push_back(plot_point(column));

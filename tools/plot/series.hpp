@@ -16,6 +16,7 @@ struct PlotPoint {
   double exponent = 0;
   std::optional<double> standard_error;  // as in the file; see has_bar
   PointEnd end = PointEnd::Converged;
+  std::optional<ColumnRegime> regime;  // with capture detection
 };
 
 struct PlotSeries {
@@ -44,3 +45,11 @@ bool has_bar(const PlotPoint& point);
 // Reads a results file; false with a one-line error naming the file (and the
 // line) when it is missing, empty, damaged or holds no column.
 bool load_series(const std::string& path, PlotSeries& series, std::string& error);
+
+// What --rates draws of a file: its columns' collapse rates and capture
+// rates, as the points' values (no bars); a column without a rate is not
+// drawn.
+bool load_rate_series(const std::string& path, PlotSeries& collapse, PlotSeries& capture, std::string& error);
+
+// The captured pairs' analytic drag at damping D: 1.5 - 20 D / 3.
+inline double pair_drag(double damping) { return 1.5 - 20 * damping / 3; }

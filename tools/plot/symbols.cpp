@@ -72,3 +72,19 @@ void draw_bar(cairo_t* cr, double x, double y_low, double y_high, double cap, Rg
   cairo_set_line_width(cr, line);
   cairo_stroke(cr);
 }
+
+void draw_ring(cairo_t* cr, double x, double y, double r, Rgb colour, double line) {
+  cairo_new_sub_path(cr);
+  cairo_arc(cr, x, y, r, 0, 2 * M_PI);
+  set_colour(cr, colour);
+  cairo_set_line_width(cr, line);
+  cairo_stroke(cr);
+}
+
+void draw_tick(cairo_t* cr, double x, double bottom, double length, Rgb colour, double line) {
+  cairo_move_to(cr, x, bottom);
+  cairo_line_to(cr, x, bottom - length);
+  set_colour(cr, colour);
+  cairo_set_line_width(cr, line * 1.5);
+  cairo_stroke(cr);
+}

@@ -17,3 +17,8 @@ void draw_marker(cairo_t* cr, PointEnd end, double x, double y, double r, Rgb co
 // A vertical error bar from y_low to y_high at x, with caps `cap` wide on
 // either side.
 void draw_bar(cairo_t* cr, double x, double y_low, double y_high, double cap, Rgb colour, double line);
+
+// A ring of radius r around (x, y): a transient column's mark.
+void draw_ring(cairo_t* cr, double x, double y, double r, Rgb colour, double line);
+// A tick `length` up from the frame's bottom at x: a captured column's mark.
+void draw_tick(cairo_t* cr, double x, double bottom, double length, Rgb colour, double line);

@@ -49,6 +49,8 @@ ProbeStats ProbeReference(const FlockModel& model, const FlockState& start, cons
   ProbeStats stats;
   stats.closest = INFINITY;
   Real log_sum = 0, near_sum = 0, large_sum = 0;
+  CaptureDetector detector(static_cast<double>(TimeStep));
+  long watched_from = 0;  // the step before the detector's first sample
   for (long step = 1; step <= settings.steps; ++step) {
     const Real err = TangentStepBegin(model, joined, TimeStep, draft);
     const int k = SubStepCount(err, settings.tolerance, settings.max_sub_steps);
@@ -66,6 +68,16 @@ ProbeStats ProbeReference(const FlockModel& model, const FlockState& start, cons
       near_sum += growth;
     }
     if (clearance < CloseDistance) stats.last_close_step = step;
+    if (std::optional<CaptureEvent> event = detector.observe(joined, static_cast<double>(model.FlockDamping))) {
+      // A collapse that reaches back to the detector's fresh start is the
+      // last one going on: it is not declared twice.
+      const bool going_on = event->start == 1 && !stats.captures.empty() && stats.captures.back().body == event->body;
+      event->start += watched_from;
+      event->declared += watched_from;
+      if (!going_on) stats.captures.push_back(*event);
+      detector.reset();
+      watched_from = step;
+    }
     if (growth > std::log(LargeGrowth)) {
       ++stats.large_growths;
       large_sum += growth;

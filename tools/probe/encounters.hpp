@@ -7,7 +7,9 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
+#include "app/model/capture_detector.hpp"
 #include "app/model/flock_model.hpp"
 #include "app/model/integrator.hpp"
 #include "runtime/real.hpp"
@@ -41,6 +43,10 @@ struct ProbeStats {
   long large_growths = 0;
   Real large_exponent = 0;
   long last_close_step = 0;  // 1-based; 0 when no step ended close
+  // The captures the sweep's detector declares along the trajectory, which
+  // goes on after each (the detector starts afresh); their samples count
+  // the steps from the start.
+  std::vector<CaptureEvent> captures;
   FlockState final_state{};
 };
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/checkpoint.hpp"
+#include "app/parameters.hpp"
 #include "tools/probe/arguments.hpp"
 #include "tools/probe/encounters.hpp"
 
@@ -28,6 +29,15 @@ void print_report(const ProbeInvocation& invocation, const Checkpoint& checkpoin
               LargeGrowth, s.large_growths, s.large_exponent);
   std::printf("last step ending with the chaser within %.2Lg of a body: %ld (0: none)\n", CloseDistance,
               s.last_close_step);
+  const double g = PairDrag(static_cast<double>(invocation.damping));
+  std::printf("captures declared (the pair's drag g = %.6g): %zu\n", g, s.captures.size());
+  for (const CaptureEvent& e : s.captures) {
+    std::printf("  capture of body %d declared at t = %.2f (collapse from t = %.2f), distance %.3g, "
+                "energy slope %.5g (-(5/3) g = %.5g), collapse rate %.5g\n",
+                e.body, static_cast<double>(e.declared) * static_cast<double>(TimeStep),
+                static_cast<double>(e.start - 1) * static_cast<double>(TimeStep), e.distance, e.energy_slope,
+                -5.0 / 3.0 * g, e.collapse_rate);
+  }
   std::printf("final positions (x, y), bodies 1 to 7 and the chaser:");
   for (int b = 0; b <= FlockBodies; ++b)
     std::printf(" (%.4Lg, %.4Lg)", s.final_state[ComponentsPerBody * b + 1], s.final_state[ComponentsPerBody * b + 2]);
