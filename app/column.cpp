@@ -3,6 +3,8 @@
 #include <cmath>
 
 #include "app/column_pass.hpp"
+#include "app/flow_pass.hpp"
+#include "app/model/integrator.hpp"
 #include "app/model/converged_estimate.hpp"
 #include "app/model/gauss_deviate.hpp"
 #include "runtime/numeric.hpp"
@@ -27,12 +29,14 @@ struct ColumnRun {
   ColumnHost& host;
   const HistoryObserver& history;
   ColumnPass pass;
+  FlowPass flow;                      // with --flow: the engine, in place of the step
   SweepCarry estimate;                // what the column reports as it stands
   std::optional<Real> extrapolated;   // with an error target, the last extrapolation
   double start = 0;
 
   bool target() const { return settings.target_error.has_value(); }
-  void advance();
+  // The steps of a pass; false when the flow engine cannot go on.
+  bool advance();
   // The convergence test due every 1000 measured passes; none when the
   // column goes on, else how it ended. Esc ends the run: `escaped`.
   std::optional<ColumnEnd> test(bool& escaped);
@@ -41,12 +45,18 @@ struct ColumnRun {
   ColumnResult result(ColumnEnd end) const;
 };
 
-void ColumnRun::advance() {
+bool ColumnRun::advance() {
+  if (settings.flow) {
+    // Here, after the folds, FlowReference(flow) is the reference state at
+    // the mark, and RestartFlow could start it afresh from another one.
+    return AdvanceFlow(flow);
+  }
   if (settings.robust || settings.tangent) {
     AdvanceMeasured(pass, settings.measured_advance);
   } else {
     AdvanceBoth(pass, settings.advance);
   }
+  return true;
 }
 
 std::optional<ColumnEnd> ColumnRun::test(bool& escaped) {
@@ -81,13 +91,14 @@ std::optional<ColumnEnd> ColumnRun::test(bool& escaped) {
 
 std::optional<ColumnEnd> ColumnRun::step(bool& escaped) {
   ++pass.Iteration;
-  advance();
+  if (!advance()) return ColumnEnd::Stalled;
   if (host.seconds() - start > settings.time_limit) {
     host.time_limit_reached();
     return ColumnEnd::TimeLimit;
   }
   const bool budget_spent = settings.passes > 0 && pass.Iteration >= settings.passes;
-  const PassEnd pass_end = FinishPass(pass, estimate.Exponent, estimate.MeanDivergence);
+  const PassEnd pass_end = settings.flow ? FinishFlowPass(pass, flow, estimate.Exponent, estimate.MeanDivergence)
+                                         : FinishPass(pass, estimate.Exponent, estimate.MeanDivergence);
   // A diverged pass ends here: no test, and not even the iteration ceiling.
   if (pass_end == PassEnd::Diverged) {
     if (budget_spent) return ColumnEnd::PassLimit;
@@ -125,6 +136,18 @@ ColumnResult ColumnRun::result(ColumnEnd end) const {
     if (pass.MeasuredSteps > 0) r.tangent_exponent = TangentExponent(pass);
     r.tangent_standard_error = batch_standard_error(pass.tangent_batch);
   }
+  if (settings.flow) {
+    // The exponent is the tangent's: the tangent fields repeat it.
+    if (pass.MeasuredSteps > 0) r.tangent_exponent = pass.LogSum / (pass.MeasuredSteps * TimeStep);
+    r.tangent_standard_error = r.standard_error;
+    r.integrator = FlowMethodName;
+    r.tolerance = settings.tolerance;
+    r.steps = flow.engine.steps;
+    r.rejected_steps = flow.engine.rejected;
+  } else {
+    r.integrator = "step";
+    r.tolerance = StepTolerance;
+  }
   return r;
 }
 
@@ -145,17 +168,21 @@ void ConditionColumn(Real* ref, Real* shadow) {
 std::optional<ColumnResult> RunColumn(std::int32_t column, const FlockModel& model, FlockState& ref,
                                       const SweepCarry& carry, const SweepSettings& settings, ColumnHost& host,
                                       const HistoryObserver& history) {
-  ColumnRun run{column, settings, host, history, {}, carry, {}, 0};
+  ColumnRun run{column, settings, host, history, {}, {}, carry, {}, 0};
   ColumnPass& pass = run.pass;
   pass.model = model;
   pass.ref = ref;
   pass.robust = settings.robust;
   if (settings.tangent) StartTangent(pass);
   ConditionColumn(pass.ref.data(), pass.shadow.data());
+  // The engine starts afresh every column: nothing of it outlives the
+  // column but the state, which goes back to the model's type exactly.
+  if (settings.flow) StartFlow(run.flow, model, pass.ref, settings.tolerance);
   run.start = host.seconds();
   std::optional<ColumnEnd> end;
   bool escaped = false;
   while (!end && !escaped) end = run.step(escaped);
+  if (settings.flow) FlowStateTo(run.flow, pass.ref);
   ref = pass.ref;
   if (escaped) return std::nullopt;
   return run.result(*end);

@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "runtime/real.hpp"
 
-// PassLimit only ends columns of a run with a pass budget (--passes).
-enum class ColumnEnd { Converged, TimeLimit, Coinciding, IterationCeiling, PassLimit };
+// PassLimit only ends columns of a run with a pass budget (--passes);
+// Stalled only those of --flow, whose engine could not go on.
+enum class ColumnEnd { Converged, TimeLimit, Coinciding, IterationCeiling, PassLimit, Stalled };
 
 struct ColumnResult {
   std::int32_t column = 0;
@@ -29,6 +31,13 @@ struct ColumnResult {
   std::optional<Real> extrapolated;             // --target-error: the extrapolated limit
   std::optional<Real> tangent_exponent;         // --tangent: the variational estimate
   std::optional<Real> tangent_standard_error;   // --tangent: its batch-means standard error
+  // The extended layout's integrator: `step` or the flow engine's method,
+  // its tolerance, and under --flow the engine's accepted and rejected steps
+  // in the column. Empty in files written before these fields.
+  std::string integrator;
+  std::optional<Real> tolerance;
+  std::optional<std::int64_t> steps;
+  std::optional<std::int64_t> rejected_steps;
   // Of a merged results file: the segment (I of K) the column came from.
   std::optional<std::int32_t> segment;
 };

@@ -10,22 +10,29 @@
 #include "app/number_text.hpp"
 #include "runtime/replace_file.hpp"
 
-const char* const ResultsHeader =
-    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks";
-const char* const ExtendedResultsHeader =
-    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
-    "large_passes,extrapolated,tangent_exponent,tangent_standard_error";
-const char* const MergedResultsHeader =
-    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
-    "large_passes,extrapolated,tangent_exponent,tangent_standard_error,segment";
+#define PLAIN_FIELDS "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks"
+#define MEASUREMENT_FIELDS ",large_passes,extrapolated,tangent_exponent,tangent_standard_error"
+#define INTEGRATOR_FIELDS ",integrator,tolerance,steps,rejected_steps"
+
+const char* const ResultsHeader = PLAIN_FIELDS;
+const char* const ExtendedResultsHeader = PLAIN_FIELDS MEASUREMENT_FIELDS INTEGRATOR_FIELDS;
+const char* const MergedResultsHeader = PLAIN_FIELDS MEASUREMENT_FIELDS ",segment" INTEGRATOR_FIELDS;
 
 const char* ResultsHeaderOf(ResultsLayout layout) {
   switch (layout) {
     case ResultsLayout::Plain: return ResultsHeader;
     case ResultsLayout::Extended: return ExtendedResultsHeader;
     case ResultsLayout::Merged: return MergedResultsHeader;
+    case ResultsLayout::Extended15: return PLAIN_FIELDS MEASUREMENT_FIELDS;
+    case ResultsLayout::Merged16: return PLAIN_FIELDS MEASUREMENT_FIELDS ",segment";
   }
   return "";
+}
+
+std::optional<ResultsLayout> EarlierLayout(ResultsLayout layout) {
+  if (layout == ResultsLayout::Extended) return ResultsLayout::Extended15;
+  if (layout == ResultsLayout::Merged) return ResultsLayout::Merged16;
+  return std::nullopt;
 }
 
 std::string_view column_end_name(ColumnEnd end) {
@@ -35,13 +42,14 @@ std::string_view column_end_name(ColumnEnd end) {
     case ColumnEnd::Coinciding: return "coinciding";
     case ColumnEnd::IterationCeiling: return "iteration_ceiling";
     case ColumnEnd::PassLimit: return "pass_limit";
+    case ColumnEnd::Stalled: return "stalled";
   }
   return "?";
 }
 
 std::optional<ColumnEnd> column_end_from_name(std::string_view name) {
   for (ColumnEnd end : {ColumnEnd::Converged, ColumnEnd::TimeLimit, ColumnEnd::Coinciding, ColumnEnd::IterationCeiling,
-                        ColumnEnd::PassLimit}) {
+                        ColumnEnd::PassLimit, ColumnEnd::Stalled}) {
     if (column_end_name(end) == name) return end;
   }
   return std::nullopt;
@@ -68,13 +76,25 @@ std::vector<std::string_view> split(std::string_view line, char separator) {
 
 std::string optional_text(const std::optional<Real>& value) { return value ? real_text(*value) : std::string(); }
 
+bool MeasurementFields(ResultsLayout layout) { return layout != ResultsLayout::Plain; }
+bool SegmentField(ResultsLayout layout) { return layout == ResultsLayout::Merged || layout == ResultsLayout::Merged16; }
+bool IntegratorFields(ResultsLayout layout) {
+  return layout == ResultsLayout::Extended || layout == ResultsLayout::Merged;
+}
+
+// Where each group of fields begins: the measurement options' four after
+// the plain eleven, the segment, then the integrator's four.
+constexpr std::size_t PlainFieldCount = 11;
+constexpr std::size_t MeasurementFieldCount = 4;
+constexpr std::size_t IntegratorFieldCount = 4;
+
+std::size_t IntegratorFieldsAt(ResultsLayout layout) {
+  return PlainFieldCount + MeasurementFieldCount + (SegmentField(layout) ? 1 : 0);
+}
+
 std::size_t FieldCount(ResultsLayout layout) {
-  switch (layout) {
-    case ResultsLayout::Plain: return 11;
-    case ResultsLayout::Extended: return 15;
-    case ResultsLayout::Merged: return 16;
-  }
-  return 0;
+  if (!MeasurementFields(layout)) return PlainFieldCount;
+  return IntegratorFieldsAt(layout) + (IntegratorFields(layout) ? IntegratorFieldCount : 0);
 }
 
 bool read_int(std::string_view field, std::int32_t& out) {
@@ -102,6 +122,28 @@ bool read_optional_real(std::string_view field, std::optional<Real>& out) {
   return out.has_value();
 }
 
+bool read_optional_count(std::string_view field, std::optional<std::int64_t>& out) {
+  if (field.empty()) return true;
+  out = parse_integer<std::int64_t>(field);
+  return out.has_value();
+}
+
+std::string optional_count(const std::optional<std::int64_t>& value) {
+  return value ? std::to_string(*value) : std::string();
+}
+
+// The integrator's fields: integrator, tolerance, steps, rejected_steps.
+std::string integrator_text(const ColumnResult& r) {
+  return ',' + r.integrator + ',' + optional_text(r.tolerance) + ',' + optional_count(r.steps) + ',' +
+         optional_count(r.rejected_steps);
+}
+
+bool read_integrator(const std::string_view* f, ColumnResult& r) {
+  r.integrator = std::string(f[0]);
+  return read_optional_real(f[1], r.tolerance) && read_optional_count(f[2], r.steps) &&
+         read_optional_count(f[3], r.rejected_steps);
+}
+
 }  // namespace
 
 std::string results_line(const ColumnResult& r, ResultsLayout layout) {
@@ -118,7 +160,8 @@ std::string results_line(const ColumnResult& r, ResultsLayout layout) {
             optional_text(r.extrapolated) + ',' + optional_text(r.tangent_exponent) + ',' +
             optional_text(r.tangent_standard_error);
   }
-  if (layout == ResultsLayout::Merged) line += ',' + (r.segment ? std::to_string(*r.segment) : std::string());
+  if (SegmentField(layout)) line += ',' + (r.segment ? std::to_string(*r.segment) : std::string());
+  if (IntegratorFields(layout)) line += integrator_text(r);
   return line;
 }
 
@@ -141,7 +184,8 @@ std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLay
         !read_optional_real(f[13], r.tangent_exponent) || !read_optional_real(f[14], r.tangent_standard_error))
       return std::nullopt;
   }
-  if (layout == ResultsLayout::Merged && !read_optional_int(f[15], r.segment)) return std::nullopt;
+  if (SegmentField(layout) && !read_optional_int(f[15], r.segment)) return std::nullopt;
+  if (IntegratorFields(layout) && !read_integrator(&f[IntegratorFieldsAt(layout)], r)) return std::nullopt;
   return r;
 }
 
@@ -158,7 +202,8 @@ std::optional<std::vector<ColumnResult>> read_results_file(const std::string& pa
     return std::nullopt;
   }
   std::optional<ResultsLayout> found;
-  for (ResultsLayout l : {ResultsLayout::Plain, ResultsLayout::Extended, ResultsLayout::Merged}) {
+  for (ResultsLayout l : {ResultsLayout::Plain, ResultsLayout::Extended, ResultsLayout::Merged,
+                          ResultsLayout::Extended15, ResultsLayout::Merged16}) {
     if (line == ResultsHeaderOf(l)) found = l;
   }
   if (!found) {

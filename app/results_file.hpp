@@ -14,15 +14,21 @@
 #include "app/column_result.hpp"
 
 // A run without the measurement options writes the plain layout; a run with
-// any of them the extended one, whose lines carry four more fields at the
-// end (empty where the option that fills them is off). A merge of segments
-// writes the extended layout with one more field, the segment.
-enum class ResultsLayout { Plain, Extended, Merged };
+// any of them the extended one, whose lines carry four more fields (empty
+// where the option that fills them is off) and the integrator's four. A
+// merge of segments writes the extended layout with the segment before the
+// integrator's fields. Files of the two layouts as they were before the
+// integrator's fields (15 and 16 fields) are still read, told by their
+// header.
+enum class ResultsLayout { Plain, Extended, Merged, Extended15, Merged16 };
 
 extern const char* const ResultsHeader;
 extern const char* const ExtendedResultsHeader;
 extern const char* const MergedResultsHeader;
 const char* ResultsHeaderOf(ResultsLayout layout);
+// The layout that `layout` replaced, whose files a resumption or a merge
+// still reads; none for a layout that replaced none.
+std::optional<ResultsLayout> EarlierLayout(ResultsLayout layout);
 
 std::string results_line(const ColumnResult& result, ResultsLayout layout = ResultsLayout::Plain);
 std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLayout layout = ResultsLayout::Plain);

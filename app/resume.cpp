@@ -41,8 +41,13 @@ std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::s
   }
   std::vector<ColumnResult> finished;
   std::size_t from = kept.find('\n') + 1;
-  if (kept.substr(0, from - 1) != ResultsHeaderOf(layout)) {
-    error = results_path + (kept.substr(0, from - 1) == ResultsHeader || kept.substr(0, from - 1) == ExtendedResultsHeader
+  const std::string_view header = kept.substr(0, from - 1);
+  // A file of the layout this one replaced is read as it is; the run goes
+  // on in the new layout.
+  const std::optional<ResultsLayout> earlier = EarlierLayout(layout);
+  if (earlier && header == ResultsHeaderOf(*earlier)) layout = *earlier;
+  if (header != ResultsHeaderOf(layout)) {
+    error = results_path + (header == ResultsHeader || header == ExtendedResultsHeader
                                 ? " was written by a run with other measurement options"
                                 : ": not a flockchase results file");
     return std::nullopt;

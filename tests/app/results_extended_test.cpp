@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "app/results_file.hpp"
 
@@ -24,7 +25,10 @@ struct Sandbox {
 };
 
 const std::string Plain = ResultsHeader;
-const std::string Extended = ExtendedResultsHeader;
+// The extended layout as it was before the integrator's fields, which
+// older files still have.
+const std::string Extended = std::string(ResultsHeader) + ",large_passes,extrapolated,tangent_exponent,tangent_standard_error";
+const std::string Integrator = ",integrator,tolerance,steps,rejected_steps";
 const std::string Line = "849,0.99875,0.125,0.0005,-47.6,pass_limit,5000,4001,0.500,0.03,4";
 
 TEST(ResultsExtended, FieldsAfterBlocksFillTheOptionalFields) {
@@ -47,7 +51,43 @@ TEST(ResultsExtended, FieldsAfterBlocksFillTheOptionalFields) {
   EXPECT_EQ(std::count(written.begin(), written.end(), ','), 10) << written;
   ResultsLayout layout = ResultsLayout::Plain;
   ASSERT_TRUE(read_results_file(box.write(Extended + "\n" + Line + ",17,0.5,0.25,\n"), error, &layout));
-  EXPECT_EQ(layout, ResultsLayout::Extended);
+  EXPECT_EQ(layout, ResultsLayout::Extended15);
+}
+
+// Each layout told by its header, the integrator's fields last, after the
+// segment of a merged file.
+TEST(ResultsExtended, EveryLayoutIsToldByItsHeader) {
+  Sandbox box;
+  std::string error;
+  struct Case {
+    std::string header, fields;
+    ResultsLayout layout;
+    std::optional<std::int32_t> segment;
+    std::string integrator;
+  };
+  const Case cases[] = {
+      {Extended, ",,,,", ResultsLayout::Extended15, std::nullopt, ""},
+      {Extended + ",segment", ",,,,,3", ResultsLayout::Merged16, 3, ""},
+      {Extended + Integrator, ",,,,,dopri5,0.5,30387,3544", ResultsLayout::Extended, std::nullopt, "dopri5"},
+      {Extended + ",segment" + Integrator, ",,,,,2,step,0.25,,", ResultsLayout::Merged, 2, "step"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.header, ResultsHeaderOf(c.layout));
+    ResultsLayout layout = ResultsLayout::Plain;
+    auto read = read_results_file(box.write(c.header + "\n" + Line + c.fields + "\n"), error, &layout);
+    ASSERT_TRUE(read) << c.header << ": " << error;
+    EXPECT_EQ(layout, c.layout) << c.header;
+    const ColumnResult& r = read->front();
+    EXPECT_EQ(r.segment, c.segment) << c.header;
+    EXPECT_EQ(r.integrator, c.integrator) << c.header;
+    const std::string written = results_line(r, c.layout);
+    EXPECT_EQ(written.substr(written.size() - c.fields.size()), c.fields) << c.header;
+    EXPECT_EQ(std::count(written.begin(), written.end(), ','), std::count(c.header.begin(), c.header.end(), ','));
+  }
+  const ColumnResult& flow = (*read_results_file(box.write(cases[2].header + "\n" + Line + cases[2].fields + "\n"), error))[0];
+  EXPECT_EQ(flow.tolerance, 0.5L);
+  EXPECT_EQ(flow.steps, 30387);
+  EXPECT_EQ(flow.rejected_steps, 3544);
 }
 
 TEST(ResultsExtended, CountsMustMatchTheHeader) {
@@ -65,6 +105,9 @@ TEST(ResultsExtended, CountsMustMatchTheHeader) {
       {Plain + "\n" + Line + ",,,,\n", "line 2 is damaged"},
       {Extended + "\n" + Line + "\n", "line 2 is damaged"},
       {Extended + "\n" + Line + ",x,,,\n", "line 2 is damaged"},
+      {Extended + Integrator + "\n" + Line + ",,,,\n", "line 2 is damaged"},
+      {Extended + Integrator + "\n" + Line + ",,,,,dopri5,1e-8,x,\n", "line 2 is damaged"},
+      {Extended + Integrator + "\n" + Line + ",,,,,dopri5,,,,\n", "line 2 is damaged"},
   };
   for (const Case& c : cases) {
     EXPECT_FALSE(read_results_file(box.write(c.text), error)) << c.text;

@@ -1,0 +1,87 @@
+#include "app/model/flow_engine.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include <boost/numeric/odeint.hpp>
+
+namespace odeint = boost::numeric::odeint;
+
+namespace {
+
+constexpr double SmallestStepShare = 1e-12;
+constexpr std::int64_t MostTries = 1000000;
+
+// Odeint's error measure, |err_i| / (tol + tol (|x_i| + dt |dxdt_i|)), its
+// largest value taken over the state's components only: the tangent grows
+// without bound between renormalisations and is no part of the solution
+// whose accuracy is asked for. An error that is not a number refuses the
+// step.
+struct StateErrorChecker {
+  using value_type = double;
+  using algebra_type = odeint::array_algebra;
+  double tolerance = FlowDefaultTolerance;
+
+  template <class State, class Deriv, class Err, class Time>
+  double error(algebra_type&, const State& x_old, const Deriv& dxdt_old, Err& x_err, Time dt) const {
+    double largest = 0;
+    for (int i = 0; i < StateSize; ++i) {
+      const double scale = tolerance + tolerance * (std::fabs(x_old[i]) + std::fabs(dt) * std::fabs(dxdt_old[i]));
+      const double e = std::fabs(x_err[i]) / scale;
+      if (!(e <= largest)) largest = std::isnan(e) ? HUGE_VAL : e;
+    }
+    return largest;
+  }
+};
+
+using Method = odeint::runge_kutta_dopri5<FlowVector, double, FlowVector, double, odeint::array_algebra>;
+using Controlled = odeint::controlled_runge_kutta<Method, StateErrorChecker>;
+
+}  // namespace
+
+void FlowStart(FlowEngine& engine, const FlowVector& joined, double first_step) {
+  engine.x = joined;
+  FlowJoinedDerivs(engine.damping, engine.x.data(), engine.dxdt.data());
+  engine.dt = first_step;
+}
+
+bool FlowAdvance(FlowEngine& engine, double span) {
+  Controlled controlled{StateErrorChecker{engine.tolerance}};
+  const double damping = engine.damping;
+  const auto system = [damping](const FlowVector& x, FlowVector& dxdt, double) {
+    FlowJoinedDerivs(damping, x.data(), dxdt.data());
+  };
+  double t = 0;
+  for (std::int64_t tries = 0; tries < MostTries; ++tries) {
+    if (!(engine.dt >= span * SmallestStepShare)) return false;
+    const double rest = span - t;
+    // The last step lands on the end itself; a step that would leave a
+    // sliver behind takes it along.
+    const bool last = engine.dt >= rest * 0.999;
+    const double proposal = engine.dt;
+    double step = last ? rest : engine.dt;
+    double at = t;
+    if (controlled.try_step(system, engine.x, engine.dxdt, at, step) == odeint::fail) {
+      ++engine.rejected;
+      engine.dt = step;
+      continue;
+    }
+    ++engine.steps;
+    if (last) {
+      // A shortened last step must not shrink the next pass's first one:
+      // the proposal before it stands unless the controller offers more.
+      engine.dt = std::max(proposal, step);
+      return true;
+    }
+    t = at;
+    engine.dt = step;
+  }
+  return false;
+}
+
+void FlowScaleTangent(FlowEngine& engine, int exponent) {
+  for (int i = StateSize; i < FlowSize; ++i) {
+    engine.x[i] = std::ldexp(engine.x[i], exponent);
+    engine.dxdt[i] = std::ldexp(engine.dxdt[i], exponent);
+  }
+}
