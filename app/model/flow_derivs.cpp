@@ -8,17 +8,18 @@ constexpr double InverseFlockMass = 1 / static_cast<double>(FlockModel::FlockMas
 constexpr double InverseChaserMass = 1 / static_cast<double>(FlockModel::ChaserMass);
 constexpr double ChaserDrag = static_cast<double>(FlockModel::ChaserDamping) * InverseChaserMass;
 
-// What two bodies at separation (dx, dy) share: the squared distance d and
-// its square root r, and 1 / (d r), the one division.
-struct Pair {
-  double d, r, inv;
+// The flock's pairs of bodies, each once: i < j.
+struct PairIndex {
+  int i, j;
 };
-
-inline Pair pair_of(double dx, double dy) {
-  const double d = dx * dx + dy * dy;
-  const double r = std::sqrt(d);
-  return {d, r, 1 / (d * r)};
-}
+constexpr int Pairs = FlockBodies * (FlockBodies - 1) / 2;
+constexpr std::array<PairIndex, Pairs> PairList = [] {
+  std::array<PairIndex, Pairs> list{};
+  int p = 0;
+  for (int i = 0; i < FlockBodies; ++i)
+    for (int j = i + 1; j < FlockBodies; ++j) list[p++] = {i, j};
+  return list;
+}();
 
 // The model with or without the tangent: one body of code, so that the two
 // cannot drift apart.
@@ -66,31 +67,39 @@ inline void derivs(double damping, const double* __restrict s, double* __restric
     }
   }
   // Body j pulls body i with g(d) (x_j - x_i), g = 1/d - 1/d^1.5 =
-  // (r - 1) / (d r); body i pulls j with the opposite vector.
-  for (int i = 0; i < FlockBodies; ++i) {
-    const double xi = s[ComponentsPerBody * i], yi = s[ComponentsPerBody * i + 1];
-    for (int j = i + 1; j < FlockBodies; ++j) {
-      const double dx = s[ComponentsPerBody * j] - xi, dy = s[ComponentsPerBody * j + 1] - yi;
-      const Pair p = pair_of(dx, dy);
-      const double g = (p.r - 1) * p.inv * InverseFlockMass;
-      const double fx = g * dx, fy = g * dy;
-      ax[i] += fx;
-      ay[i] += fy;
-      ax[j] -= fx;
-      ay[j] -= fy;
-      if constexpr (WithTangent) {
-        const double tdx = t[ComponentsPerBody * j] - t[ComponentsPerBody * i];
-        const double tdy = t[ComponentsPerBody * j + 1] - t[ComponentsPerBody * i + 1];
-        // g'(d) = -1/d^2 + 1.5/d^2.5 = (1.5 - r) / (d^2 r), and 1/d = r inv.
-        const double g_prime = (1.5 - p.r) * p.inv * p.r * p.inv * InverseFlockMass;
-        const double dd = 2 * (dx * tdx + dy * tdy);
-        const double dfx = g_prime * dd * dx + g * tdx;
-        const double dfy = g_prime * dd * dy + g * tdy;
-        tax[i] += dfx;
-        tay[i] += dfy;
-        tax[j] -= dfx;
-        tay[j] -= dfy;
-      }
+  // (r - 1) / (d r); body i pulls j with the opposite vector. The pairs'
+  // square roots and divisions are taken in one loop of their own, free of
+  // the sums, so that they overlap.
+  double dx[Pairs], dy[Pairs], g[Pairs], g_prime[Pairs];
+  for (int p = 0; p < Pairs; ++p) {
+    dx[p] = s[ComponentsPerBody * PairList[p].j] - s[ComponentsPerBody * PairList[p].i];
+    dy[p] = s[ComponentsPerBody * PairList[p].j + 1] - s[ComponentsPerBody * PairList[p].i + 1];
+  }
+  for (int p = 0; p < Pairs; ++p) {
+    const double d = dx[p] * dx[p] + dy[p] * dy[p];
+    const double r = std::sqrt(d);
+    const double inv = 1 / (d * r);
+    g[p] = (r - 1) * inv * InverseFlockMass;
+    // g'(d) = -1/d^2 + 1.5/d^2.5 = (1.5 - r) / (d^2 r), and 1/d = r inv.
+    if constexpr (WithTangent) g_prime[p] = (1.5 - r) * inv * r * inv * InverseFlockMass;
+  }
+  for (int p = 0; p < Pairs; ++p) {
+    const int i = PairList[p].i, j = PairList[p].j;
+    const double fx = g[p] * dx[p], fy = g[p] * dy[p];
+    ax[i] += fx;
+    ay[i] += fy;
+    ax[j] -= fx;
+    ay[j] -= fy;
+    if constexpr (WithTangent) {
+      const double tdx = t[ComponentsPerBody * j] - t[ComponentsPerBody * i];
+      const double tdy = t[ComponentsPerBody * j + 1] - t[ComponentsPerBody * i + 1];
+      const double dd = 2 * (dx[p] * tdx + dy[p] * tdy);
+      const double dfx = g_prime[p] * dd * dx[p] + g[p] * tdx;
+      const double dfy = g_prime[p] * dd * dy[p] + g[p] * tdy;
+      tax[i] += dfx;
+      tay[i] += dfy;
+      tax[j] -= dfx;
+      tay[j] -= dfy;
     }
   }
   for (int i = 0; i < FlockBodies; ++i) {
