@@ -5,6 +5,8 @@
 
 #include <boost/numeric/odeint.hpp>
 
+#include "app/model/flow_error.hpp"
+
 namespace odeint = boost::numeric::odeint;
 
 namespace {
@@ -12,30 +14,8 @@ namespace {
 constexpr double SmallestStepShare = 1e-12;
 constexpr std::int64_t MostTries = 1000000;
 
-// Odeint's error measure, |err_i| / (tol + tol (|x_i| + dt |dxdt_i|)), its
-// largest value taken over the state's components only: the tangent grows
-// without bound between renormalisations and is no part of the solution
-// whose accuracy is asked for. An error that is not a number refuses the
-// step.
-struct StateErrorChecker {
-  using value_type = double;
-  using algebra_type = odeint::array_algebra;
-  double tolerance = FlowDefaultTolerance;
-
-  template <class State, class Deriv, class Err, class Time>
-  double error(algebra_type&, const State& x_old, const Deriv& dxdt_old, Err& x_err, Time dt) const {
-    double largest = 0;
-    for (int i = 0; i < StateSize; ++i) {
-      const double scale = tolerance + tolerance * (std::fabs(x_old[i]) + std::fabs(dt) * std::fabs(dxdt_old[i]));
-      const double e = std::fabs(x_err[i]) / scale;
-      if (!(e <= largest)) largest = std::isnan(e) ? HUGE_VAL : e;
-    }
-    return largest;
-  }
-};
-
 using Method = odeint::runge_kutta_dopri5<FlowVector, double, FlowVector, double, odeint::array_algebra>;
-using Controlled = odeint::controlled_runge_kutta<Method, StateErrorChecker>;
+using Controlled = odeint::controlled_runge_kutta<Method, StateErrorChecker<odeint::array_algebra>>;
 
 }  // namespace
 
@@ -46,7 +26,7 @@ void FlowStart(FlowEngine& engine, const FlowVector& joined, double first_step) 
 }
 
 bool FlowAdvance(FlowEngine& engine, double span) {
-  Controlled controlled{StateErrorChecker{engine.tolerance}};
+  Controlled controlled{StateErrorChecker<odeint::array_algebra>{engine.tolerance}};
   const double damping = engine.damping;
   const auto system = [damping](const FlowVector& x, FlowVector& dxdt, double) {
     FlowJoinedDerivs(damping, x.data(), dxdt.data());
