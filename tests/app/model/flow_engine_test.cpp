@@ -84,7 +84,9 @@ TEST(FlowEngine, HalvingTheToleranceStaysWithinTheErrorBound) {
     const double difference = static_cast<double>(flow_test::state_distance(coarse.state, fine.state));
     EXPECT_LT(difference, bound) << tolerance;
     EXPECT_GT(difference, 0) << tolerance;
-    if (previous > 0) EXPECT_LT(difference, previous / 10) << tolerance;
+    if (previous > 0) {
+      EXPECT_LT(difference, previous / 10) << tolerance;
+    }
     previous = difference;
   }
 }
