@@ -12,7 +12,8 @@
 
 std::string UsageText() {
   return "usage: flockchase [--step N] [--time-limit SECONDS] [--damping LOW:HIGH] [--threads 1|2]\n"
-         "                  [--robust] [--tangent] [--flow [--tolerance E]] [--passes N] [--target-error E]\n"
+         "                  [--robust] [--tangent] [--passes N] [--target-error E]\n"
+         "                  [--flow [--tolerance E]]\n"
          "                  [--segment I/K [--convert]] [--merge]\n"
          "                  [--history FILE] [--resume] [--headless] [--help] [--version]";
 }
@@ -98,7 +99,8 @@ constexpr std::string_view MeasurementOptionsHelp = R"(  --robust              s
                         the trace of the model's Jacobian. Columns end as
                         without it, or as stalled when the engine cannot go
                         on. About 20 times faster than --robust --tangent.
-                        Not with --robust; --threads 2 does nothing for it
+                        Not with --robust; --threads 2 and --tangent add
+                        nothing to it
   --tolerance E         with --flow: the engine's absolute and relative
                         error tolerance per state component, 1e-16 < E < 1
                         (default 1e-8)
