@@ -7,7 +7,9 @@
 #include <fstream>
 #include <optional>
 
+#include "app/checksum.hpp"
 #include "app/results_file.hpp"
+#include "app/resume.hpp"
 
 namespace fs = std::filesystem;
 
@@ -88,6 +90,31 @@ TEST(ResultsExtended, EveryLayoutIsToldByItsHeader) {
   EXPECT_EQ(flow.tolerance, 0.5L);
   EXPECT_EQ(flow.steps, 30387);
   EXPECT_EQ(flow.rejected_steps, 3544);
+}
+
+// A run stopped before the integrator's fields were written resumes: its
+// file is read in its own layout (the run then goes on in the new one).
+TEST(ResultsExtended, AFileOfTheEarlierLayoutIsResumed) {
+  Checkpoint checkpoint;
+  checkpoint.options = "step=1 robust";
+  checkpoint.column = 849;
+  checkpoint.results_lines = 1;
+  std::string error;
+  for (const std::string& csv : {Extended + "\n" + Line + ",17,0.5,0.25,\n",
+                                 Extended + Integrator + "\n" + Line + ",17,0.5,0.25,,step,0.25,,\n"}) {
+    checkpoint.results_crc = crc_of(csv);
+    const auto resumed =
+        ResumptionFrom(checkpoint.options, checkpoint_text(checkpoint), csv, "flockchase", error, ResultsLayout::Extended);
+    ASSERT_TRUE(resumed) << error;
+    ASSERT_EQ(resumed->finished.size(), 1u);
+    EXPECT_EQ(resumed->finished[0].large_passes, 17);
+  }
+  // A plain file is no extended one.
+  const std::string plain = std::string(ResultsHeader) + "\n" + Line + "\n";
+  checkpoint.results_crc = crc_of(plain);
+  EXPECT_FALSE(
+      ResumptionFrom(checkpoint.options, checkpoint_text(checkpoint), plain, "flockchase", error, ResultsLayout::Extended));
+  EXPECT_NE(error.find("other measurement options"), std::string::npos) << error;
 }
 
 TEST(ResultsExtended, CountsMustMatchTheHeader) {
