@@ -23,11 +23,11 @@ bool Finite(const FlowVector& x) {
 // at most one shift each way, its x velocity lowered once beyond 2 Pi.
 bool Fold(double* state) {
   const double pi = static_cast<double>(Pi);
-  bool folded = false;
-  if (state[0] > pi) state[0] -= 2 * pi, folded = true;
-  if (state[0] < -pi) state[0] += 2 * pi, folded = true;
-  if (state[2] > 2 * pi) state[2] -= 2 * pi, folded = true;
-  return folded;
+  const double x = state[0], vx = state[2];
+  if (state[0] > pi) state[0] -= 2 * pi;
+  if (state[0] < -pi) state[0] += 2 * pi;
+  if (state[2] > 2 * pi) state[2] -= 2 * pi;
+  return state[0] != x || state[2] != vx;
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include "app/model/flow_engine.hpp"
 
-#include <algorithm>
 #include <cmath>
 
 #include <boost/numeric/odeint.hpp>
