@@ -1,4 +1,4 @@
-// How accurate and how costly the flow engine is, against the specified
+// How accurate and how costly the flow engine is, against the classic
 // step: from committed states (after columns 372, 132 and 90, each at its
 // column's damping), the
 // state after 1 and 10 time units by each method, compared with a
@@ -113,8 +113,8 @@ Outcome run_engine(const FlockState& start, double tolerance) {
   return out;
 }
 
-// The specified step, in long double, with its tangent as --tangent carries
-// it (the timing is of the reference's step alone plus its shadow's).
+// The classic step in long double: the reference and a shadow, each by its
+// own step, as a default pass takes them (the time is of both).
 Outcome run_step(const FlockState& start) {
   Outcome out;
   FlockState x = start, shadow = start, scratch{};
