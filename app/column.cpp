@@ -1,10 +1,13 @@
 #include "app/column.hpp"
 
+#include <array>
 #include <cmath>
 
 #include "app/column_pass.hpp"
 #include "app/episodes.hpp"
+#include "app/flow_pass.hpp"
 #include "app/model/capture_detector.hpp"
+#include "app/model/integrator.hpp"
 #include "app/model/gauss_deviate.hpp"
 #include "runtime/numeric.hpp"
 
@@ -32,6 +35,7 @@ struct ColumnRun {
   ColumnHost& host;
   const HistoryObserver& history;
   ColumnPass pass;
+  FlowPass flow;            // with --flow: the engine, in place of the step
   ColumnEstimate reported;  // what the column reports as it stands
   double start = 0;
   // Capture detection, with the measurement options.
@@ -51,7 +55,10 @@ struct ColumnRun {
   // At the column's end: takes back a collapse under way, and counts the
   // last episode's time.
   void finish_episodes();
-  void advance();
+  // The steps of a pass; false when the flow engine cannot go on.
+  bool advance();
+  // The detector's look at the reference state at the pass's end.
+  std::optional<CaptureEvent> observe();
   // The convergence test due every 1000 measured passes; none when the
   // column goes on, else how it ended. Esc ends the run: `escaped`.
   std::optional<ColumnEnd> test(bool& escaped);
@@ -60,12 +67,14 @@ struct ColumnRun {
   ColumnResult result(ColumnEnd end) const;
 };
 
-void ColumnRun::advance() {
+bool ColumnRun::advance() {
+  if (settings.flow) return AdvanceFlow(flow);
   if (settings.robust || settings.tangent) {
     AdvanceMeasured(pass, settings.measured_advance);
   } else {
     AdvanceBoth(pass, settings.advance);
   }
+  return true;
 }
 
 std::optional<ColumnEnd> ColumnRun::test(bool& escaped) {
@@ -92,6 +101,16 @@ std::optional<ColumnEnd> ColumnRun::test(bool& escaped) {
   return std::nullopt;
 }
 
+std::optional<CaptureEvent> ColumnRun::observe() {
+  const double damping = static_cast<double>(pass.model.FlockDamping);
+  if (!settings.flow) return detector.observe(pass.ref.data(), damping);
+  // The engine's state after the folds, numbered from 1 as the model's.
+  std::array<double, StateSize + 1> state{};
+  const double* reference = FlowReference(flow);
+  for (std::int32_t i = 1; i <= StateSize; ++i) state[i] = reference[i - 1];
+  return detector.observe(state.data(), damping);
+}
+
 void ColumnRun::start_episode() {
   pass.EpisodeStart = pass.Iteration;
   detector.reset();
@@ -113,6 +132,7 @@ void ColumnRun::capture(const CaptureEvent& event) {
   pass.ref = FreshState();
   if (pass.with_tangent) StartTangent(pass);
   ConditionColumn(pass.ref.data(), pass.shadow.data());
+  if (settings.flow) RestartFlowAt(flow, pass.ref);
   start_episode();
 }
 
@@ -131,17 +151,19 @@ void ColumnRun::finish_episodes() {
 
 std::optional<ColumnEnd> ColumnRun::step(bool& escaped) {
   ++pass.Iteration;
-  advance();
+  if (!advance()) return ColumnEnd::Stalled;
   if (host.seconds() - start > settings.time_limit) {
     host.time_limit_reached();
     return ColumnEnd::TimeLimit;
   }
   const bool budget_spent = settings.passes > 0 && pass.Iteration >= settings.passes;
   MeasuredGrowth growth;
-  const PassEnd pass_end = FinishPass(pass, estimate().Exponent, estimate().MeanDivergence, &growth);
+  const PassEnd pass_end =
+      settings.flow ? FinishFlowPass(pass, flow, estimate().Exponent, estimate().MeanDivergence, &growth)
+                    : FinishPass(pass, estimate().Exponent, estimate().MeanDivergence, &growth);
   std::optional<CaptureEvent> captured;
   if (detecting && pass_end != PassEnd::Coinciding) {
-    captured = detector.observe(pass.ref.data(), static_cast<double>(pass.model.FlockDamping));
+    captured = observe();
   }
   if (captured) {
     capture(*captured);
@@ -196,6 +218,18 @@ ColumnResult ColumnRun::result(ColumnEnd end) const {
     r.capture_rate = captures / (exposed_passes * TimeStep);
     if (captures > 0) r.collapse_rate = static_cast<Real>(collapse_rate_sum / captures);
   }
+  if (settings.flow) {
+    // The exponent is the tangent's: the tangent fields repeat it.
+    if (pass.MeasuredSteps > 0) r.tangent_exponent = pass.LogSum / (pass.MeasuredSteps * TimeStep);
+    r.tangent_standard_error = r.standard_error;
+    r.integrator = FlowMethodName;
+    r.tolerance = settings.tolerance;
+    r.steps = flow.engine.steps;
+    r.rejected_steps = flow.engine.rejected;
+  } else {
+    r.integrator = "step";
+    r.tolerance = StepTolerance;
+  }
   return r;
 }
 
@@ -232,14 +266,20 @@ std::optional<ColumnResult> RunColumn(std::int32_t column, const FlockModel& mod
   pass.model = model;
   pass.ref = ref;
   pass.robust = settings.robust;
-  if (settings.tangent) StartTangent(pass);
+  pass.flow = settings.flow;
+  // Under --flow the engine carries the tangent; the step's stays off.
+  if (settings.tangent && !settings.flow) StartTangent(pass);
   ConditionColumn(pass.ref.data(), pass.shadow.data());
+  // The engine starts afresh every column: nothing of it outlives the
+  // column but the state, which goes back to the model's type exactly.
+  if (settings.flow) StartFlow(run.flow, model, pass.ref, settings.tolerance);
   run.detecting = MeasurementOptions(settings);
   if (run.detecting) run.start_episode();
   run.start = host.seconds();
   std::optional<ColumnEnd> end;
   bool escaped = false;
   while (!end && !escaped) end = run.step(escaped);
+  if (settings.flow) FlowStateTo(run.flow, pass.ref);
   ref = pass.ref;
   if (escaped) return std::nullopt;
   if (run.detecting) run.finish_episodes();

@@ -1,6 +1,7 @@
 #include "app/column_pass.hpp"
 
 #include "app/model/divergence.hpp"
+#include "app/model/flow_derivs.hpp"
 #include "app/model/integrator.hpp"
 #include "app/pass_steps.hpp"
 #include "runtime/numeric.hpp"
@@ -85,7 +86,11 @@ void RecordMeasured(ColumnPass& pass, const MeasuredGrowth& growth, const Real* 
   pass.LogSum = pass.LogSum + growth.log_growth;
   ++pass.MeasuredSteps;
   batch_add(pass.batch, growth.log_growth / TimeStep);
-  AddDivergenceSample(pass.model, ref, Epsilon, pass.DivergenceSum);
+  if (pass.flow) {
+    pass.DivergenceSum = pass.DivergenceSum + FlowDivergence(static_cast<double>(pass.model.FlockDamping));
+  } else {
+    AddDivergenceSample(pass.model, ref, Epsilon, pass.DivergenceSum);
+  }
   if (growth.large) ++pass.LargePasses;
   if (pass.with_tangent) {
     pass.TangentLogSum = pass.TangentLogSum + growth.tangent_growth;

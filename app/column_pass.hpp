@@ -40,6 +40,9 @@ struct ColumnPass {
   // and measured all the same (the shadow follows the reference's map, so
   // such a separation is the dynamics, not the integrator).
   bool robust = false;
+  // Under --flow the divergence of a measured pass is the flow's closed
+  // form, not a sample of the step's model.
+  bool flow = false;
   std::int32_t LargePasses = 0;  // measured passes beyond the bound
   // The tangent estimate, once StartTangent has switched it on: a unit
   // tangent vector stepped with the reference and normalised every pass; its

@@ -4,12 +4,14 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "runtime/real.hpp"
 
-// PassLimit only ends columns of a run with a pass budget (--passes).
-enum class ColumnEnd { Converged, TimeLimit, Coinciding, IterationCeiling, PassLimit };
+// PassLimit only ends columns of a run with a pass budget (--passes);
+// Stalled only those of --flow, whose engine could not go on.
+enum class ColumnEnd { Converged, TimeLimit, Coinciding, IterationCeiling, PassLimit, Stalled };
 
 // How the chaser fared in a column measured with capture detection:
 // chaotic, no capture; transient, captures, the exponent measured over the
@@ -41,6 +43,13 @@ struct ColumnResult {
   std::optional<Real> chaotic_time;   // model time measured in chaotic phases
   std::optional<Real> capture_rate;   // captures per unit of episode time before them
   std::optional<Real> collapse_rate;  // mean decay rate of the captured pairs, none without a capture
+  // The extended layout's integrator: `step` or the flow engine's method,
+  // its tolerance, and under --flow the engine's accepted and rejected steps
+  // in the column. Empty in files written before these fields.
+  std::string integrator;
+  std::optional<Real> tolerance;
+  std::optional<std::int64_t> steps;
+  std::optional<std::int64_t> rejected_steps;
   // Of a merged results file: the segment (I of K) the column came from.
   std::optional<std::int32_t> segment;
 };

@@ -32,6 +32,8 @@ SweepSettings SettingsOf(const Options& options) {
   settings.robust = options.robust;
   settings.tangent = options.tangent;
   settings.passes = options.passes;
+  settings.flow = options.flow;
+  settings.tolerance = options.tolerance.value_or(FlowDefaultTolerance);
   if (options.target_error) settings.target_error = static_cast<Real>(*options.target_error);
   const std::vector<std::int32_t> columns = RunColumns(options);
   settings.start_column = columns.front();
@@ -42,7 +44,8 @@ SweepSettings SettingsOf(const Options& options) {
 // The two trajectories of a pass on two threads, when the run has them.
 std::unique_ptr<PairStepper> StepperFor(const Options& options, SweepSettings& settings) {
   const int threads = options.threads != 0 ? options.threads : (std::thread::hardware_concurrency() >= 2 ? 2 : 1);
-  if (threads != 2) return nullptr;
+  // The flow engine carries one trajectory: a second thread has nothing to do.
+  if (threads != 2 || options.flow) return nullptr;
   auto stepper = std::make_unique<PairStepper>();
   PairStepper* const s = stepper.get();
   settings.advance = [s](const FlockModel& model, Real* reference, Real* shadow) {

@@ -6,12 +6,14 @@
 #include <string_view>
 #include <utility>
 
+#include "app/model/flow_engine.hpp"
 #include "app/number_text.hpp"
 #include "app/parameters.hpp"
 
 std::string UsageText() {
   return "usage: flockchase [--step N] [--time-limit SECONDS] [--damping LOW:HIGH] [--threads 1|2]\n"
          "                  [--robust] [--tangent] [--passes N] [--target-error E]\n"
+         "                  [--flow [--tolerance E]]\n"
          "                  [--segment I/K [--convert]] [--merge]\n"
          "                  [--history FILE] [--resume] [--headless] [--help] [--version]";
 }
@@ -24,6 +26,10 @@ std::string ResultOptionsText(const Options& options) {
   std::string line = text + options.damping.text;
   if (options.robust) line += " robust";
   if (options.tangent) line += " tangent";
+  if (options.flow) {
+    std::snprintf(text, sizeof text, " flow tolerance=%.17g", options.tolerance.value_or(FlowDefaultTolerance));
+    line += text;
+  }
   if (options.passes > 0) line += " passes=" + std::to_string(options.passes);
   if (options.target_error) {
     std::snprintf(text, sizeof text, " target_error=%.17g", *options.target_error);
@@ -63,7 +69,7 @@ constexpr std::string_view SweepOptionsHelp = R"(  --step N              evaluat
   --threads 1|2         advance the two trajectories of a pass one after the
                         other (1) or at the same time (2); the results are
                         the same bits (default: 2 when the machine has at
-                        least two cores))";
+                        least two cores; --flow always uses one))";
 
 // The options of how a column is measured.
 constexpr std::string_view MeasurementOptionsHelp = R"(  --robust              step the shadow by the reference's own map: the
@@ -82,6 +88,22 @@ constexpr std::string_view MeasurementOptionsHelp = R"(  --robust              s
                         results file (tangent_exponent,
                         tangent_standard_error), not to the report or chart.
                         Costs about twice the time of a pass.
+  --flow                measure the exponent of the model's equations
+                        themselves rather than of the classic step: the
+                        reference state and its tangent integrated in
+                        double by an adaptive Dormand-Prince 5(4) method
+                        (error control on the state alone), the tangent
+                        normalised and its growth measured every 0.01, the
+                        2 pi folds applied there; no shadow. The exponent
+                        reported is the tangent's; the mean divergence is
+                        the trace of the model's Jacobian. Columns end as
+                        without it, or as stalled when the engine cannot go
+                        on. About 20 times faster than --robust --tangent.
+                        Not with --robust; --threads 2 and --tangent add
+                        nothing to it
+  --tolerance E         with --flow: the engine's absolute and relative
+                        error tolerance per state component, 1e-16 < E < 1
+                        (default 1e-8)
   --passes N            a column ends after its Nth pass (end pass_limit)
                         unless something ended it before. Without
                         --time-limit no time limit applies then, so a run
@@ -229,6 +251,14 @@ std::optional<std::string> read_target_error(const std::string& value, Reading& 
   return std::nullopt;
 }
 
+std::optional<std::string> read_tolerance(const std::string& value, Reading& reading) {
+  const std::optional<double> tolerance = parse_positive(value, 1);
+  if (!tolerance || !(*tolerance > 1e-16) || !(*tolerance < 1))
+    return refusal("--tolerance takes a number between 1e-16 and 1", value);
+  reading.options.tolerance = *tolerance;
+  return std::nullopt;
+}
+
 std::optional<std::string> read_segment(const std::string& value, Reading& reading) {
   reading.options.segment = parse_segment(value);
   if (!reading.options.segment) return refusal("--segment takes I/K with 1 <= I <= K <= 799", value);
@@ -251,7 +281,8 @@ constexpr OptionKind OptionKinds[] = {
     {"--tangent", &Options::tangent},   {"--passes", nullptr, read_passes},
     {"--target-error", nullptr, read_target_error}, {"--segment", nullptr, read_segment},
     {"--convert", &Options::convert},   {"--merge", &Options::merge},
-    {"--resume", &Options::resume},
+    {"--resume", &Options::resume},     {"--flow", &Options::flow},
+    {"--tolerance", nullptr, read_tolerance},
 };
 
 const OptionKind* find_option(std::string_view name) {
@@ -284,6 +315,9 @@ OptionsResult completed(Reading reading) {
   if (options.passes > 0 && !reading.time_limit_given) options.time_limit = std::numeric_limits<double>::infinity();
   if (options.merge && (options.segment || options.resume || !options.history.empty()))
     return refused("--merge goes with neither --segment, --resume nor --history");
+  if (options.flow && options.robust)
+    return refused("--flow goes without --robust (the one measures the model's flow, the other the classic step)");
+  if (options.tolerance && !options.flow) return refused("--tolerance goes with --flow");
   if (options.convert && !options.segment)
     return refused("--convert goes with --segment (other runs always start the converter)");
   return {options, {}};

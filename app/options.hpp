@@ -23,6 +23,8 @@ struct Options {
   bool tangent = false;         // a second estimate from the tangent dynamics
   std::int32_t passes = 0;      // pass budget of a column; 0: none
   std::optional<double> target_error;  // converge on the standard error instead of the spread
+  bool flow = false;            // the flow engine instead of the step
+  std::optional<double> tolerance;  // the flow engine's tolerance; its default when none
   // Sweeps split over machines.
   std::optional<Segment> segment;  // run only segment I of K, into NAME.segI-K.*
   bool convert = false;            // a segment run starts the converter too

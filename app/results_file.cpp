@@ -11,34 +11,19 @@
 #include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"
 
-const char* const ResultsHeader =
-    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks";
-const char* const ExtendedBeforeCapturesHeader =
-    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
-    "large_passes,extrapolated,tangent_exponent,tangent_standard_error";
-const char* const MergedBeforeCapturesHeader =
-    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
-    "large_passes,extrapolated,tangent_exponent,tangent_standard_error,segment";
-const char* const ExtendedResultsHeader =
-    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
-    "large_passes,extrapolated,tangent_exponent,tangent_standard_error,"
-    "regime,captures,chaotic_time,capture_rate,collapse_rate";
-const char* const MergedResultsHeader =
-    "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,"
-    "large_passes,extrapolated,tangent_exponent,tangent_standard_error,segment,"
-    "regime,captures,chaotic_time,capture_rate,collapse_rate";
+#define PLAIN_FIELDS "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks"
+#define MEASUREMENT_FIELDS ",large_passes,extrapolated,tangent_exponent,tangent_standard_error"
+#define CAPTURE_FIELDS ",regime,captures,chaotic_time,capture_rate,collapse_rate"
+#define INTEGRATOR_FIELDS ",integrator,tolerance,steps,rejected_steps"
+
+const char* const ResultsHeader = PLAIN_FIELDS;
+const char* const ExtendedResultsHeader = PLAIN_FIELDS MEASUREMENT_FIELDS CAPTURE_FIELDS INTEGRATOR_FIELDS;
+const char* const MergedResultsHeader = PLAIN_FIELDS MEASUREMENT_FIELDS ",segment" CAPTURE_FIELDS INTEGRATOR_FIELDS;
 
 namespace {
 
 constexpr ResultsLayout AllLayouts[] = {ResultsLayout::Plain, ResultsLayout::Extended, ResultsLayout::Merged,
-                                        ResultsLayout::ExtendedBeforeCaptures, ResultsLayout::MergedBeforeCaptures};
-
-bool Merged(ResultsLayout layout) {
-  return layout == ResultsLayout::Merged || layout == ResultsLayout::MergedBeforeCaptures;
-}
-bool WithCaptures(ResultsLayout layout) {
-  return layout == ResultsLayout::Extended || layout == ResultsLayout::Merged;
-}
+                                        ResultsLayout::Extended15, ResultsLayout::Merged16};
 
 }  // namespace
 
@@ -47,8 +32,8 @@ const char* ResultsHeaderOf(ResultsLayout layout) {
     case ResultsLayout::Plain: return ResultsHeader;
     case ResultsLayout::Extended: return ExtendedResultsHeader;
     case ResultsLayout::Merged: return MergedResultsHeader;
-    case ResultsLayout::ExtendedBeforeCaptures: return ExtendedBeforeCapturesHeader;
-    case ResultsLayout::MergedBeforeCaptures: return MergedBeforeCapturesHeader;
+    case ResultsLayout::Extended15: return PLAIN_FIELDS MEASUREMENT_FIELDS;
+    case ResultsLayout::Merged16: return PLAIN_FIELDS MEASUREMENT_FIELDS ",segment";
   }
   return "";
 }
@@ -60,9 +45,14 @@ std::optional<ResultsLayout> ResultsLayoutOf(std::string_view header) {
   return std::nullopt;
 }
 
+std::optional<ResultsLayout> EarlierLayout(ResultsLayout layout) {
+  if (layout == ResultsLayout::Extended) return ResultsLayout::Extended15;
+  if (layout == ResultsLayout::Merged) return ResultsLayout::Merged16;
+  return std::nullopt;
+}
+
 bool LayoutReadsAs(ResultsLayout read, ResultsLayout expected) {
-  return read == expected || (expected == ResultsLayout::Extended && read == ResultsLayout::ExtendedBeforeCaptures) ||
-         (expected == ResultsLayout::Merged && read == ResultsLayout::MergedBeforeCaptures);
+  return read == expected || EarlierLayout(expected) == read;
 }
 
 std::string_view column_regime_name(ColumnRegime regime) {
@@ -88,13 +78,14 @@ std::string_view column_end_name(ColumnEnd end) {
     case ColumnEnd::Coinciding: return "coinciding";
     case ColumnEnd::IterationCeiling: return "iteration_ceiling";
     case ColumnEnd::PassLimit: return "pass_limit";
+    case ColumnEnd::Stalled: return "stalled";
   }
   return "?";
 }
 
 std::optional<ColumnEnd> column_end_from_name(std::string_view name) {
   for (ColumnEnd end : {ColumnEnd::Converged, ColumnEnd::TimeLimit, ColumnEnd::Coinciding, ColumnEnd::IterationCeiling,
-                        ColumnEnd::PassLimit}) {
+                        ColumnEnd::PassLimit, ColumnEnd::Stalled}) {
     if (column_end_name(end) == name) return end;
   }
   return std::nullopt;
@@ -121,15 +112,27 @@ std::vector<std::string_view> split(std::string_view line, char separator) {
 
 std::string optional_text(const std::optional<Real>& value) { return value ? real_text(*value) : std::string(); }
 
+bool MeasurementFields(ResultsLayout layout) { return layout != ResultsLayout::Plain; }
+bool SegmentField(ResultsLayout layout) { return layout == ResultsLayout::Merged || layout == ResultsLayout::Merged16; }
+// The capture and integrator fields, which files written before them lack.
+bool NewFields(ResultsLayout layout) { return layout == ResultsLayout::Extended || layout == ResultsLayout::Merged; }
+
+// Where each group of fields begins: the measurement options' four after
+// the plain eleven, the segment, the capture detector's five, then the
+// integrator's four.
+constexpr std::size_t PlainFieldCount = 11;
+constexpr std::size_t MeasurementFieldCount = 4;
+constexpr std::size_t CaptureFieldCount = 5;
+constexpr std::size_t IntegratorFieldCount = 4;
+
+std::size_t CaptureFieldsAt(ResultsLayout layout) {
+  return PlainFieldCount + MeasurementFieldCount + (SegmentField(layout) ? 1 : 0);
+}
+std::size_t IntegratorFieldsAt(ResultsLayout layout) { return CaptureFieldsAt(layout) + CaptureFieldCount; }
+
 std::size_t FieldCount(ResultsLayout layout) {
-  switch (layout) {
-    case ResultsLayout::Plain: return 11;
-    case ResultsLayout::Extended: return 20;
-    case ResultsLayout::Merged: return 21;
-    case ResultsLayout::ExtendedBeforeCaptures: return 15;
-    case ResultsLayout::MergedBeforeCaptures: return 16;
-  }
-  return 0;
+  if (!MeasurementFields(layout)) return PlainFieldCount;
+  return CaptureFieldsAt(layout) + (NewFields(layout) ? CaptureFieldCount + IntegratorFieldCount : 0);
 }
 
 bool read_int(std::string_view field, std::int32_t& out) {
@@ -157,6 +160,28 @@ bool read_optional_real(std::string_view field, std::optional<Real>& out) {
   return out.has_value();
 }
 
+bool read_optional_count(std::string_view field, std::optional<std::int64_t>& out) {
+  if (field.empty()) return true;
+  out = parse_integer<std::int64_t>(field);
+  return out.has_value();
+}
+
+std::string optional_count(const std::optional<std::int64_t>& value) {
+  return value ? std::to_string(*value) : std::string();
+}
+
+// The integrator's fields: integrator, tolerance, steps, rejected_steps.
+std::string integrator_text(const ColumnResult& r) {
+  return ',' + r.integrator + ',' + optional_text(r.tolerance) + ',' + optional_count(r.steps) + ',' +
+         optional_count(r.rejected_steps);
+}
+
+bool read_integrator(const std::string_view* f, ColumnResult& r) {
+  r.integrator = std::string(f[0]);
+  return read_optional_real(f[1], r.tolerance) && read_optional_count(f[2], r.steps) &&
+         read_optional_count(f[3], r.rejected_steps);
+}
+
 }  // namespace
 
 std::string results_line(const ColumnResult& r, ResultsLayout layout) {
@@ -180,12 +205,13 @@ std::string results_line(const ColumnResult& r, ResultsLayout layout) {
             optional_figure(r.extrapolated) + ',' + optional_figure(r.tangent_exponent) + ',' +
             optional_figure(r.tangent_standard_error);
   }
-  if (Merged(layout)) line += ',' + (r.segment ? std::to_string(*r.segment) : std::string());
-  if (WithCaptures(layout)) {
+  if (SegmentField(layout)) line += ',' + (r.segment ? std::to_string(*r.segment) : std::string());
+  if (NewFields(layout)) {
     line += ',' + (r.regime ? std::string(column_regime_name(*r.regime)) : std::string()) + ',' +
             (r.captures ? std::to_string(*r.captures) : std::string()) + ',' + optional_text(r.chaotic_time) +
             ',' + optional_text(r.capture_rate) + ',' + optional_text(r.collapse_rate);
   }
+  if (NewFields(layout)) line += integrator_text(r);
   return line;
 }
 
@@ -193,8 +219,8 @@ std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLay
   const std::vector<std::string_view> f = split(line, ',');
   if (f.size() != FieldCount(layout)) return std::nullopt;
   ColumnResult r;
-  if (WithCaptures(layout)) {
-    const std::size_t at = Merged(layout) ? 16 : 15;
+  if (NewFields(layout)) {
+    const std::size_t at = CaptureFieldsAt(layout);
     if (!f[at].empty()) {
       r.regime = column_regime_from_name(f[at]);
       if (!r.regime) return std::nullopt;
@@ -226,7 +252,8 @@ std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLay
         !optional_figure(f[13], r.tangent_exponent) || !optional_figure(f[14], r.tangent_standard_error))
       return std::nullopt;
   }
-  if (Merged(layout) && !read_optional_int(f[15], r.segment)) return std::nullopt;
+  if (SegmentField(layout) && !read_optional_int(f[15], r.segment)) return std::nullopt;
+  if (NewFields(layout) && !read_integrator(&f[IntegratorFieldsAt(layout)], r)) return std::nullopt;
   return r;
 }
 

@@ -40,8 +40,8 @@ std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::s
   }
   std::vector<ColumnResult> finished;
   std::size_t from = kept.find('\n') + 1;
-  // A file from before capture detection is read in its own layout, and the
-  // run goes on writing the current one.
+  // A file from before the capture and integrator fields is read in its own
+  // layout, and the run goes on writing the current one.
   const std::optional<ResultsLayout> written = ResultsLayoutOf(kept.substr(0, from - 1));
   if (!written || !LayoutReadsAs(*written, layout)) {
     error = results_path + (written ? " was written by a run with other measurement options"

@@ -6,7 +6,8 @@
 #include "app/parameters.hpp"
 
 bool MeasurementOptions(const SweepSettings& settings) {
-  return settings.robust || settings.tangent || settings.passes > 0 || settings.target_error.has_value();
+  return settings.robust || settings.tangent || settings.passes > 0 || settings.target_error.has_value() ||
+         settings.flow;
 }
 
 bool ColumnSelected(std::int32_t column, const SweepSettings& settings) {

@@ -7,6 +7,7 @@
 
 #include "app/column_pass.hpp"
 #include "app/damping_range.hpp"
+#include "app/model/flow_engine.hpp"
 #include "app/parameters.hpp"
 #include "runtime/real.hpp"
 
@@ -27,6 +28,10 @@ struct SweepSettings {
   bool tangent = false;            // a second estimate from the tangent dynamics
   std::int32_t passes = 0;         // a column ends after this many passes; 0: no budget
   std::optional<Real> target_error;  // converged when the standard error falls below it
+  // The flow engine instead of the step: the reference and its tangent in
+  // double by an adaptive method at this tolerance; no shadow.
+  bool flow = false;
+  double tolerance = FlowDefaultTolerance;
   // How the two steps of a pass are taken; empty: on this thread, one after
   // the other.
   PassAdvance advance;

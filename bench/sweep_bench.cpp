@@ -5,7 +5,9 @@
 // flockchase's pass with one and with two threads. Also the cycles of one
 // FlockDerivs evaluation against the floor set by its divisions and square
 // roots. Also the passes with one and with two threads while busy loops
-// compete for every core.
+// compete for every core. Also the passes of --flow against those of
+// --robust --tangent and --robust, and the flow engine's double right-hand
+// side against FlockDerivs.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -17,6 +19,8 @@
 #include <vector>
 
 #include "app/column_pass.hpp"
+#include "app/flow_pass.hpp"
+#include "app/model/flow_derivs.hpp"
 #include "app/model/flock_derivs.hpp"
 #include "app/model/flock_tangent.hpp"
 #include "app/pair_stepper.hpp"
@@ -80,6 +84,33 @@ void BM_Pass_Robust_OneThread(benchmark::State& st) { run_measured(st, true, fal
 BENCHMARK(BM_Pass_Robust_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_Pass_Robust_TwoThreads(benchmark::State& st) { measured_on_two_threads(st, true, false); }
 BENCHMARK(BM_Pass_Robust_TwoThreads)->Unit(benchmark::kMillisecond)->UseRealTime();
+void BM_Pass_RobustTangent_OneThread(benchmark::State& st) { run_measured(st, true, true, MeasuredAdvance{}); }
+BENCHMARK(BM_Pass_RobustTangent_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same first column's passes under --flow at its default tolerance: one
+// thread, whatever --threads says.
+void BM_Pass_Flow(benchmark::State& st) {
+  std::int64_t steps = 0, rejected = 0;
+  for (auto _ : st) {
+    plain::ProductionColumn production;
+    ColumnPass& pass = production.pass;
+    FlowPass flow;
+    StartFlow(flow, pass.model, pass.ref, FlowDefaultTolerance);
+    Real exponent = 0, divergence = 0;
+    for (int p = 0; p < Passes; ++p) {
+      ++pass.Iteration;
+      benchmark::DoNotOptimize(AdvanceFlow(flow));
+      benchmark::DoNotOptimize(FinishFlowPass(pass, flow, exponent, divergence));
+    }
+    steps = flow.engine.steps;
+    rejected = flow.engine.rejected;
+  }
+  st.SetItemsProcessed(st.iterations() * Passes);
+  st.counters["steps_per_pass"] = static_cast<double>(steps) / Passes;
+  st.counters["rejected_share"] = static_cast<double>(rejected) / static_cast<double>(steps + rejected);
+}
+BENCHMARK(BM_Pass_Flow)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_Pass_Tangent_OneThread(benchmark::State& st) { run_measured(st, false, true, MeasuredAdvance{}); }
 BENCHMARK(BM_Pass_Tangent_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
 void BM_Pass_Tangent_TwoThreads(benchmark::State& st) { measured_on_two_threads(st, false, true); }
@@ -165,6 +196,40 @@ void BM_FlockDerivs(benchmark::State& st) {
 }
 BENCHMARK(BM_FlockDerivs);
 
+// The flow engine's double right-hand side on the same state, alone and
+// with the tangent beside it.
+void BM_FlowDerivs(benchmark::State& st) {
+  plain::Column column;
+  plain::first_column(column.ref, column.shadow);
+  for (int p = 0; p < 999; ++p) plain::pass(column, plain::flock_derivs_fast);
+  FlowVector x{}, rates{};
+  for (int i = 0; i < StateSize; ++i) x[i] = static_cast<double>(column.ref[i + 1]);
+  const double damping = static_cast<double>(model.FlockDamping);
+  for (auto _ : st) {
+    FlowDerivs(damping, x.data(), rates.data());
+    benchmark::DoNotOptimize(rates);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_FlowDerivs);
+
+void BM_FlowJoinedDerivs(benchmark::State& st) {
+  plain::Column column;
+  plain::first_column(column.ref, column.shadow);
+  FlowVector x{}, rates{};
+  for (int i = 0; i < StateSize; ++i) {
+    x[i] = static_cast<double>(column.ref[i + 1]);
+    x[StateSize + i] = 1 / std::sqrt(32.0);
+  }
+  const double damping = static_cast<double>(model.FlockDamping);
+  for (auto _ : st) {
+    FlowJoinedDerivs(damping, x.data(), rates.data());
+    benchmark::DoNotOptimize(rates);
+    benchmark::ClobberMemory();
+  }
+}
+BENCHMARK(BM_FlowJoinedDerivs);
+
 // Throughput of extended-precision division and square root: eight
 // independent chains, so the time per operation is the issue rate, not the
 // latency. A FlockDerivs evaluation must do 128 divisions and 21 square
@@ -243,7 +308,14 @@ int main(int argc, char** argv) {
                            "BM_Pass_Tangent_OneThread", 0},
                           {"pass with two threads, --tangent / default", "BM_Pass_TwoThreads",
                            "BM_Pass_Tangent_TwoThreads", 0},
-                          {"FlockDerivs / FlockTangent", "BM_FlockDerivs", "BM_FlockTangent", 0}});
+                          {"FlockDerivs / FlockTangent", "BM_FlockDerivs", "BM_FlockTangent", 0},
+                          {"pass, --robust --tangent with one thread / --flow", "BM_Pass_RobustTangent_OneThread",
+                           "BM_Pass_Flow", 15},
+                          {"pass, --robust with two threads / --flow", "BM_Pass_Robust_TwoThreads", "BM_Pass_Flow", 5},
+                          {"pass, --robust with one thread / --flow", "BM_Pass_Robust_OneThread", "BM_Pass_Flow", 0},
+                          {"FlockDerivs / FlowDerivs (double)", "BM_FlockDerivs", "BM_FlowDerivs", 4},
+                          {"FlockDerivs / FlowJoinedDerivs (state and tangent)", "BM_FlockDerivs",
+                           "BM_FlowJoinedDerivs", 0}});
   benchmark::RunSpecifiedBenchmarks(&reporter);
   benchmark::Shutdown();
   return 0;

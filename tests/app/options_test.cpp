@@ -34,6 +34,10 @@ TEST(Options, PassBudgetAloneLiftsTheTimeLimit) {
   EXPECT_EQ(ResultOptionsText(*ParseOptions({}).options), "step=1 time_limit=100 damping=0:1");
   EXPECT_EQ(ResultOptionsText(*ParseOptions({"--robust", "--tangent", "--passes", "5", "--target-error", "0.5"}).options),
             "step=1 time_limit=inf damping=0:1 robust tangent passes=5 target_error=0.5");
+  // The flow engine's tolerance decides its results: a resume must match it.
+  EXPECT_EQ(ResultOptionsText(*ParseOptions({"--flow"}).options), "step=1 time_limit=100 damping=0:1 flow tolerance=1e-08");
+  EXPECT_EQ(ResultOptionsText(*ParseOptions({"--flow", "--tolerance", "2.5e-9"}).options),
+            "step=1 time_limit=100 damping=0:1 flow tolerance=2.5000000000000001e-09");
 }
 
 TEST(Options, BadOnesSayWhatIsWrong) {
@@ -61,6 +65,12 @@ TEST(Options, BadOnesSayWhatIsWrong) {
       {{"--target-error", "nan"}, "--target-error takes a positive"},
       {{"--robust=yes"}, "--robust takes no value"},
       {{"--tangent=1"}, "--tangent takes no value"},
+      {{"--flow", "--robust"}, "--flow goes without --robust"},
+      {{"--tolerance", "1e-8"}, "--tolerance goes with --flow"},
+      {{"--flow", "--tolerance", "0"}, "--tolerance takes a number between"},
+      {{"--flow", "--tolerance", "1"}, "--tolerance takes a number between"},
+      {{"--flow", "--tolerance", "1e-17"}, "--tolerance takes a number between"},
+      {{"--flow", "--tolerance", "nan"}, "--tolerance takes a number between"},
   };
   for (const Case& c : cases) {
     OptionsResult r = ParseOptions(c.arguments);

@@ -5,8 +5,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
+#include "app/checksum.hpp"
 #include "app/results_file.hpp"
+#include "app/resume.hpp"
 
 namespace fs = std::filesystem;
 
@@ -24,9 +27,14 @@ struct Sandbox {
 };
 
 const std::string Plain = ResultsHeader;
-// Written before capture detection: the four option fields only.
-const std::string Extended = ExtendedBeforeCapturesHeader;
+// The extended layout as it was before the capture and integrator fields,
+// which older files still have.
+const std::string Extended = std::string(ResultsHeader) + ",large_passes,extrapolated,tangent_exponent,tangent_standard_error";
+const std::string Capture = ",regime,captures,chaotic_time,capture_rate,collapse_rate";
+const std::string Integrator = ",integrator,tolerance,steps,rejected_steps";
 const std::string WithCaptures = ExtendedResultsHeader;
+// A line's integrator fields, empty.
+const std::string NoIntegrator = ",,,,";
 const std::string Line = "849,0.99875,0.125,0.0005,-47.6,pass_limit,5000,4001,0.500,0.03,4";
 
 TEST(ResultsExtended, FieldsAfterBlocksFillTheOptionalFields) {
@@ -49,17 +57,17 @@ TEST(ResultsExtended, FieldsAfterBlocksFillTheOptionalFields) {
   EXPECT_EQ(std::count(written.begin(), written.end(), ','), 10) << written;
   ResultsLayout layout = ResultsLayout::Plain;
   ASSERT_TRUE(read_results_file(box.write(Extended + "\n" + Line + ",17,0.5,0.25,\n"), error, &layout));
-  EXPECT_EQ(layout, ResultsLayout::ExtendedBeforeCaptures);
+  EXPECT_EQ(layout, ResultsLayout::Extended15);
 }
 
 TEST(ResultsExtended, CaptureFieldsAndTheCapturedColumnsEmptyFigures) {
   Sandbox box;
   std::string error;
-  const std::string captured = "189,0.5,,,,pass_limit,5000,0,0.500,,0,0,,,,captured,3,0,0.0625,0.25";
+  const std::string captured = "189,0.5,,,,pass_limit,5000,0,0.500,,0,0,,,,captured,3,0,0.0625,0.25" + NoIntegrator;
   ResultsLayout layout = ResultsLayout::Plain;
   auto read = read_results_file(
-      box.write(WithCaptures + "\n" + Line + ",0,,,,transient,2,40.5,0.0625,0.3125\n" + captured + "\n" + Line +
-                ",,,,,,,,,\n"),
+      box.write(WithCaptures + "\n" + Line + ",0,,,,transient,2,40.5,0.0625,0.3125" + NoIntegrator + "\n" + captured +
+                "\n" + Line + ",,,,,,,,," + NoIntegrator + "\n"),
       error, &layout);
   ASSERT_TRUE(read) << error;
   EXPECT_EQ(layout, ResultsLayout::Extended);
@@ -83,14 +91,76 @@ TEST(ResultsExtended, CaptureFieldsAndTheCapturedColumnsEmptyFigures) {
   EXPECT_FALSE((*read)[2].regime || (*read)[2].captures || (*read)[2].capture_rate);
 
   const std::string damaged[] = {
-      Line + ",0,,,,captured,3,0,0.0125,0.34",        // figures beside "captured"
-      "189,0.17375,,,,pass_limit,5000,0,0.500,,0,0,,,,transient,3,0,0.0125,0.34",  // none without it
-      Line + ",0,,,,caught,3,0,0.0125,0.34",
-      Line + ",0,,,,chaotic,x,0,0,",
+      Line + ",0,,,,captured,3,0,0.0125,0.34" + NoIntegrator,  // figures beside "captured"
+      "189,0.17375,,,,pass_limit,5000,0,0.500,,0,0,,,,transient,3,0,0.0125,0.34" + NoIntegrator,  // none without it
+      Line + ",0,,,,caught,3,0,0.0125,0.34" + NoIntegrator,
+      Line + ",0,,,,chaotic,x,0,0," + NoIntegrator,
   };
   for (const std::string& line : damaged) {
     EXPECT_FALSE(read_results_file(box.write(WithCaptures + "\n" + line + "\n"), error)) << line;
   }
+}
+
+
+// Each layout told by its header, the integrator's fields last, after the
+// segment of a merged file and the capture fields.
+TEST(ResultsExtended, EveryLayoutIsToldByItsHeader) {
+  Sandbox box;
+  std::string error;
+  struct Case {
+    std::string header, fields;
+    ResultsLayout layout;
+    std::optional<std::int32_t> segment;
+    std::string integrator;
+  };
+  const Case cases[] = {
+      {Extended, ",,,,", ResultsLayout::Extended15, std::nullopt, ""},
+      {Extended + ",segment", ",,,,,3", ResultsLayout::Merged16, 3, ""},
+      {Extended + Capture + Integrator, ",,,,,,,,,,dopri5,0.5,30387,3544", ResultsLayout::Extended, std::nullopt, "dopri5"},
+      {Extended + ",segment" + Capture + Integrator, ",,,,,2,,,,,,step,0.25,,", ResultsLayout::Merged, 2, "step"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(c.header, ResultsHeaderOf(c.layout));
+    ResultsLayout layout = ResultsLayout::Plain;
+    auto read = read_results_file(box.write(c.header + "\n" + Line + c.fields + "\n"), error, &layout);
+    ASSERT_TRUE(read) << c.header << ": " << error;
+    EXPECT_EQ(layout, c.layout) << c.header;
+    const ColumnResult& r = read->front();
+    EXPECT_EQ(r.segment, c.segment) << c.header;
+    EXPECT_EQ(r.integrator, c.integrator) << c.header;
+    const std::string written = results_line(r, c.layout);
+    EXPECT_EQ(written.substr(written.size() - c.fields.size()), c.fields) << c.header;
+    EXPECT_EQ(std::count(written.begin(), written.end(), ','), std::count(c.header.begin(), c.header.end(), ','));
+  }
+  const ColumnResult& flow = (*read_results_file(box.write(cases[2].header + "\n" + Line + cases[2].fields + "\n"), error))[0];
+  EXPECT_EQ(flow.tolerance, 0.5L);
+  EXPECT_EQ(flow.steps, 30387);
+  EXPECT_EQ(flow.rejected_steps, 3544);
+}
+
+// A run stopped before the capture and integrator fields were written resumes: its
+// file is read in its own layout (the run then goes on in the new one).
+TEST(ResultsExtended, AFileOfTheEarlierLayoutIsResumed) {
+  Checkpoint checkpoint;
+  checkpoint.options = "step=1 robust";
+  checkpoint.column = 849;
+  checkpoint.results_lines = 1;
+  std::string error;
+  for (const std::string& csv : {Extended + "\n" + Line + ",17,0.5,0.25,\n",
+                                 Extended + Capture + Integrator + "\n" + Line + ",17,0.5,0.25,,,,,,,step,0.25,,\n"}) {
+    checkpoint.results_crc = crc_of(csv);
+    const auto resumed =
+        ResumptionFrom(checkpoint.options, checkpoint_text(checkpoint), csv, "flockchase", error, ResultsLayout::Extended);
+    ASSERT_TRUE(resumed) << error;
+    ASSERT_EQ(resumed->finished.size(), 1u);
+    EXPECT_EQ(resumed->finished[0].large_passes, 17);
+  }
+  // A plain file is no extended one.
+  const std::string plain = std::string(ResultsHeader) + "\n" + Line + "\n";
+  checkpoint.results_crc = crc_of(plain);
+  EXPECT_FALSE(
+      ResumptionFrom(checkpoint.options, checkpoint_text(checkpoint), plain, "flockchase", error, ResultsLayout::Extended));
+  EXPECT_NE(error.find("other measurement options"), std::string::npos) << error;
 }
 
 TEST(ResultsExtended, CountsMustMatchTheHeader) {
@@ -108,6 +178,10 @@ TEST(ResultsExtended, CountsMustMatchTheHeader) {
       {Plain + "\n" + Line + ",,,,\n", "line 2 is damaged"},
       {Extended + "\n" + Line + "\n", "line 2 is damaged"},
       {Extended + "\n" + Line + ",x,,,\n", "line 2 is damaged"},
+      {Extended + Integrator + "\n" + Line + ",,,,,dopri5,1e-8,1,\n", "line 1 is not the header"},
+      {WithCaptures + "\n" + Line + ",,,,\n", "line 2 is damaged"},
+      {WithCaptures + "\n" + Line + ",,,,,,,,,,dopri5,1e-8,x,\n", "line 2 is damaged"},
+      {WithCaptures + "\n" + Line + ",,,,,,,,,,dopri5,,,,\n", "line 2 is damaged"},
   };
   for (const Case& c : cases) {
     EXPECT_FALSE(read_results_file(box.write(c.text), error)) << c.text;

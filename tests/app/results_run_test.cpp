@@ -140,6 +140,39 @@ TEST(ResultsRun, ResumedMeasurementRunEqualsAnUninterruptedOne) {
   expect_resumed_equals_whole(stopped, whole, options, reference);
 }
 
+// The flow engine starts afresh every column and keeps nothing else: a flow
+// run is the same on one and two threads, and resumed after a stop equals
+// the uninterrupted run.
+TEST(ResultsRun, FlowRunIsTheSameOnAnyThreadsAndWhenResumed) {
+  const std::vector<std::string> options = with(ConvergingRun, {"--flow", "--passes", "40000"});
+  Sandbox whole, two, stopped;
+  RunOutput reference = whole.run(with(options, {"--threads", "1"}));
+  ASSERT_EQ(reference.exit_code, 0) << reference.err;
+  RunOutput on_two = two.run(with(options, {"--threads", "2"}));
+  ASSERT_EQ(on_two.exit_code, 0) << on_two.err;
+  EXPECT_EQ(on_two.out, reference.out);
+  EXPECT_EQ(results_without_seconds(two.file("flockchase.csv")), results_without_seconds(whole.file("flockchase.csv")));
+  EXPECT_EQ(two.file("flockchase.bmp"), whole.file("flockchase.bmp"));
+  std::string error;
+  ResultsLayout layout = ResultsLayout::Plain;
+  const auto results = read_results_file((whole.dir / "flockchase.csv").string(), error, &layout);
+  ASSERT_TRUE(results) << error;
+  EXPECT_EQ(layout, ResultsLayout::Extended);
+  for (const ColumnResult& r : *results) {
+    EXPECT_EQ(r.integrator, "dopri5");
+    EXPECT_EQ(r.tolerance, static_cast<Real>(1e-8));
+    ASSERT_TRUE(r.steps && r.rejected_steps);
+    EXPECT_GE(*r.steps, r.passes);  // at least one step a pass
+    EXPECT_TRUE(r.tangent_exponent);
+    EXPECT_EQ(r.tangent_standard_error, r.standard_error);  // the exponent is the tangent's
+  }
+
+  Killed k = run_and_kill(stopped, options, 2);
+  ASSERT_TRUE(WIFSIGNALED(k.status)) << k.status;
+  ASSERT_TRUE(stopped.exists("flockchase.checkpoint"));
+  expect_resumed_equals_whole(stopped, whole, options, reference);
+}
+
 TEST(ResultsRun, BadResumesChangeNoFile) {
   Sandbox box;
   // No checkpoint at all.

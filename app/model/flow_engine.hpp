@@ -1,0 +1,40 @@
+// The flow engine: the model's equations and their variational equations
+// integrated together in double by an adaptive embedded Runge-Kutta method
+// (Dormand-Prince 5(4) of Boost.Odeint), with the step size chosen from the
+// error of the 32 state components alone, so that the tangent never changes
+// the trajectory. A plain record: everything it carries is here.
+#pragma once
+
+#include <cstdint>
+
+#include "app/model/flow_derivs.hpp"
+
+// The engine's name in the results file, and its default tolerance.
+constexpr const char* FlowMethodName = "dopri5";
+constexpr double FlowDefaultTolerance = 1e-8;
+
+struct FlowEngine {
+  double damping = 0;
+  double tolerance = FlowDefaultTolerance;  // absolute and relative, per state component
+  FlowVector x{};     // state and tangent
+  FlowVector dxdt{};  // their slope at x, which the method reuses as its first stage
+  double dt = 0;      // the step the controller proposes next
+  std::int64_t steps = 0;     // accepted steps
+  std::int64_t rejected = 0;  // steps tried and refused by the error control
+};
+
+// Starts the engine at `joined` (state and tangent) with a first proposal of
+// `first_step`: the slope is evaluated afresh. Also what a change of the
+// state from outside (a fold, a new start) needs.
+void FlowStart(FlowEngine& engine, const FlowVector& joined, double first_step);
+
+// Advances by `span` exactly, in as many accepted steps as the error control
+// needs, the last one shortened to land on the end. False when it cannot:
+// the step has shrunk below 1e-12 of the span (a collision the method cannot
+// follow) or a million steps have been tried; the engine is then left where
+// it stopped.
+bool FlowAdvance(FlowEngine& engine, double span);
+
+// Multiplies the tangent and its slope by 2^exponent: exact, so the
+// engine goes on as if nothing had changed.
+void FlowScaleTangent(FlowEngine& engine, int exponent);
