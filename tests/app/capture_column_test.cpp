@@ -12,6 +12,7 @@
 
 #include "app/checkpoint.hpp"
 #include "app/column.hpp"
+#include "app/flow_pass.hpp"
 #include "app/model/capture_detector.hpp"
 #include "app/pair_stepper.hpp"
 #include "app/results_file.hpp"
@@ -66,10 +67,12 @@ struct Outcome {
   std::vector<Taken> captures;
 };
 
-Outcome RunFrom(const char* state, std::int32_t column, std::int32_t passes, bool two_threads, bool tangent) {
+Outcome RunFrom(const char* state, std::int32_t column, std::int32_t passes, bool two_threads, bool tangent,
+               bool flow = false) {
   Start s = Load(state);
   SweepSettings settings;
-  settings.robust = true;
+  settings.robust = !flow;
+  settings.flow = flow;
   settings.tangent = tangent;
   settings.passes = passes;
   settings.time_limit = std::numeric_limits<double>::infinity();
@@ -228,6 +231,37 @@ TEST(CaptureColumn, CollapseUnderWayAtTheColumnsEndIsTakenBackButNotCounted) {
   EXPECT_EQ(std::memcmp(&*o.result.standard_error, &*plain.standard_error, 10), 0);
   // Its time up to the collapse's start is the capture rate's exposure.
   EXPECT_EQ(o.result.capture_rate, 0);
+}
+
+// The same on the flow engine: the detector reads the engine's state at the
+// mark, and what is taken back leaves the sums of a flow column stopped just
+// before the collapse's start.
+TEST(CaptureColumn, TheFlowEngineHasItsCapturesTakenBackToo) {
+  const Outcome o = RunFrom("after_short_column_190", 189, 60000, false, false, true);
+  ASSERT_FALSE(o.captures.empty());
+  const double g = PairDrag(0.17375);
+  for (const Taken& t : o.captures) EXPECT_NEAR(t.event.collapse_rate, g, 0.05 * g);
+  EXPECT_EQ(o.result.regime, ColumnRegime::Transient);
+  EXPECT_EQ(o.result.integrator, "dopri5");
+
+  const Taken& first = o.captures.front();
+  Start s = Load("after_short_column_190");
+  ColumnPass pass;
+  pass.model = FlockModel{0.17375L};
+  pass.ref = s.ref;
+  pass.flow = true;
+  ConditionColumn(pass.ref.data(), pass.shadow.data());
+  FlowPass flow;
+  StartFlow(flow, pass.model, pass.ref, FlowDefaultTolerance);
+  Real exponent = 0, divergence = 0;
+  while (pass.Iteration < first.from - 1) {
+    ++pass.Iteration;
+    ASSERT_TRUE(AdvanceFlow(flow));
+    FinishFlowPass(pass, flow, exponent, divergence);
+  }
+  EXPECT_EQ(first.measured, pass.MeasuredSteps);
+  EXPECT_EQ(std::memcmp(&first.log_sum, &pass.LogSum, 10), 0);
+  EXPECT_EQ(std::memcmp(&first.divergence_sum, &pass.DivergenceSum, 10), 0);
 }
 
 }  // namespace
