@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 namespace {
@@ -30,6 +31,29 @@ bool clear_nonblock(int fd) {
   return flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
 }
 
+// An opened descriptor kept when what it reaches is of a kind `wanted`
+// takes (and no larger than `limit`), put back into blocking mode; otherwise
+// closed, with the reason.
+int keep_if(int fd, bool (*wanted)(mode_t), std::size_t limit, std::string& reason) {
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    reason = describe(errno);
+  } else if (!wanted(info.st_mode)) {
+    reason = kind_text(info.st_mode);
+  } else if (S_ISREG(info.st_mode) && static_cast<std::size_t>(info.st_size) > limit) {
+    reason = "too large (" + std::to_string(info.st_size) + " bytes, at most " + std::to_string(limit) + ")";
+  } else if (!clear_nonblock(fd)) {
+    reason = describe(errno);
+  } else {
+    return fd;
+  }
+  close(fd);
+  return -1;
+}
+
+bool is_regular(mode_t mode) { return S_ISREG(mode); }
+bool is_stream(mode_t mode) { return S_ISCHR(mode) || S_ISFIFO(mode); }
+
 }  // namespace
 
 PathKind path_kind(const std::string& path) {
@@ -47,20 +71,7 @@ int open_regular_input(const std::string& path, std::size_t limit, std::string& 
     reason = describe(errno);
     return -1;
   }
-  struct stat info {};
-  if (fstat(fd, &info) != 0) {
-    reason = describe(errno);
-  } else if (!S_ISREG(info.st_mode)) {
-    reason = kind_text(info.st_mode);
-  } else if (static_cast<std::size_t>(info.st_size) > limit) {
-    reason = "too large (" + std::to_string(info.st_size) + " bytes, at most " + std::to_string(limit) + ")";
-  } else if (!clear_nonblock(fd)) {
-    reason = describe(errno);
-  } else {
-    return fd;
-  }
-  close(fd);
-  return -1;
+  return keep_if(fd, is_regular, limit, reason);
 }
 
 bool read_regular_file(const std::string& path, std::size_t limit, std::string& text, std::string& reason) {
@@ -96,18 +107,7 @@ int open_stream_output(const std::string& path, std::string& reason) {
     reason = errno == ENXIO ? "a FIFO that no process reads" : describe(errno);
     return -1;
   }
-  struct stat info {};
-  if (fstat(fd, &info) != 0) {
-    reason = describe(errno);
-  } else if (!S_ISCHR(info.st_mode) && !S_ISFIFO(info.st_mode)) {
-    reason = kind_text(info.st_mode);
-  } else if (!clear_nonblock(fd)) {
-    reason = describe(errno);
-  } else {
-    return fd;
-  }
-  close(fd);
-  return -1;
+  return keep_if(fd, is_stream, SIZE_MAX, reason);
 }
 
 int open_regular_append(const std::string& path, std::string& reason) {
@@ -116,18 +116,7 @@ int open_regular_append(const std::string& path, std::string& reason) {
     reason = errno == ELOOP ? "is a symbolic link; appends never go through a link" : describe(errno);
     return -1;
   }
-  struct stat info {};
-  if (fstat(fd, &info) != 0) {
-    reason = describe(errno);
-  } else if (!S_ISREG(info.st_mode)) {
-    reason = kind_text(info.st_mode);
-  } else if (!clear_nonblock(fd)) {
-    reason = describe(errno);
-  } else {
-    return fd;
-  }
-  close(fd);
-  return -1;
+  return keep_if(fd, is_regular, SIZE_MAX, reason);
 }
 
 FileIdentity identity_of(const std::string& path) {
