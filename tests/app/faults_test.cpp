@@ -22,6 +22,7 @@
 #include "canvas/bitmap.hpp"
 #include "canvas/canvas.hpp"
 #include "run_support.hpp"
+#include "support/tmpfs.hpp"
 #include "runtime/replace_file.hpp"
 
 namespace {
@@ -184,27 +185,6 @@ TEST(Faults, ClosedStandardDescriptorsLeaveTheResultsFileClean) {
   }
 }
 
-// A tmpfs of its own, mounted only when running as root.
-struct Tmpfs {
-  fs::path dir;
-  bool mounted = false;
-  Tmpfs(const fs::path& at, const std::string& options) : dir(at) {
-    fs::create_directories(dir);
-    mounted = mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0;
-  }
-  ~Tmpfs() {
-    if (mounted) umount2(dir.c_str(), MNT_DETACH);
-  }
-  // Fills the device, then frees `pages` pages of 4096 bytes.
-  void fill_leaving(int pages) const {
-    const int fd = open((dir / "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<char> page(4096, 'f');
-    off_t size = 0;
-    while (write(fd, page.data(), page.size()) == static_cast<ssize_t>(page.size())) size += 4096;
-    EXPECT_EQ(ftruncate(fd, size - 4096 * static_cast<off_t>(pages)), 0);
-    close(fd);
-  }
-};
 
 TEST(Faults, AFullDeviceFailsTheRunWithOneLinePerFileAndKeepsOldFiles) {
   if (geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";

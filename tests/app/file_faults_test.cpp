@@ -24,6 +24,7 @@
 #include "app/options.hpp"
 #include "app/resume.hpp"
 #include "run_support.hpp"
+#include "support/tmpfs.hpp"
 
 namespace {
 
@@ -87,27 +88,6 @@ const HistoryReference& history_reference() {
   return *r;
 }
 
-// A tmpfs of its own (root only), filled but for some pages.
-struct Tmpfs {
-  fs::path dir;
-  bool mounted = false;
-  Tmpfs(const fs::path& at, const std::string& options) : dir(at) {
-    fs::create_directories(dir);
-    mounted = mount("tmpfs", dir.c_str(), "tmpfs", 0, options.c_str()) == 0;
-  }
-  ~Tmpfs() {
-    if (mounted) umount2(dir.c_str(), MNT_DETACH);
-  }
-  void fill_leaving(int pages) const {
-    const int fd = open((dir / "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    std::vector<char> page(4096, 'f');
-    off_t size = 0;
-    while (write(fd, page.data(), page.size()) == static_cast<ssize_t>(page.size())) size += 4096;
-    EXPECT_EQ(ftruncate(fd, size - 4096 * static_cast<off_t>(pages)), 0);
-    close(fd);
-  }
-  void free_all() const { fs::remove(dir / "filler"); }
-};
 
 // What a sweep stopped by a write fault must leave, and what --resume must
 // make of it once the fault is gone: the uninterrupted run's results,
