@@ -459,10 +459,10 @@ namespace {
 const std::string WithCaptures =
     Header.substr(0, Header.size() - 1) +
     ",large_passes,extrapolated,tangent_exponent,tangent_standard_error,regime,captures,chaotic_time,capture_rate,"
-    "collapse_rate\n"
-    "370,0.4,0.9,0.001,-20,converged,5000,4000,1.000,0.1,4,0,,,,chaotic,0,40,0,\n"
-    "190,0.175,1.3,0.001,-9,pass_limit,5000,3000,1.000,0.1,3,0,,,,transient,2,30,0.05,0.34\n"
-    "100,0.0625,,,,pass_limit,5000,0,1.000,,0,0,,,,captured,4,0,0.9,1.07\n";
+    "collapse_rate,integrator,tolerance,steps,rejected_steps\n"
+    "370,0.4,0.9,0.001,-20,converged,5000,4000,1.000,0.1,4,0,,,,chaotic,0,40,0,,step,1e-8,,\n"
+    "190,0.175,1.3,0.001,-9,pass_limit,5000,3000,1.000,0.1,3,0,,,,transient,2,30,0.05,0.34,step,1e-8,,\n"
+    "100,0.0625,,,,pass_limit,5000,0,1.000,,0,0,,,,captured,4,0,0.9,1.07,step,1e-8,,\n";
 
 }  // namespace
 
