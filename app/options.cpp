@@ -119,18 +119,25 @@ constexpr std::string_view MeasurementOptionsHelp = R"(  --robust              s
                         extrapolated limit goes to the results file
                         (extrapolated): where the running estimate jumps,
                         the extrapolation can lie far from it
-With any of these options a column watches for captures: below damping
-0.225 the chaser can catch a flock body into a collapsing orbit (bound, its
-energy falling at (5/3) g, g = 1.5 - 20 damping / 3), which no step follows.
-What was measured from a collapse's start is taken back and the column goes
-on from a fresh random state; the results file tells
+
+With any of these options (and --flow) a column watches for captures: below
+damping 0.225 the chaser can catch a flock body into a collapsing orbit
+(bound, its energy falling at (5/3) g, g = 1.5 - 20 damping / 3), which no
+step follows. What was measured from a collapse's start is taken back and
+the column goes on from a fresh random state; the results file tells
   regime                chaotic (no capture), transient (captures; the
                         exponent is that of the chaotic phases) or captured
                         (nothing measured before every capture: no exponent)
   captures              the captures declared in the column
   chaotic_time          the model time measured, in chaotic phases
   capture_rate          captures per unit of model time spent before them
-  collapse_rate         the captured pairs' mean decay rate, to set beside g)";
+  collapse_rate         the captured pairs' mean decay rate, to set beside g
+and then the integrator's fields
+  integrator            step (the classic step) or dopri5 (--flow)
+  tolerance             the integrator's error tolerance
+  steps                 --flow: the engine's accepted steps in the column
+  rejected_steps        --flow: the steps it tried and refused
+)";
 
 // Sweeps split over machines.
 constexpr std::string_view SegmentOptionsHelp = R"(  --segment I/K         run only the I-th of K contiguous, nearly equal groups
