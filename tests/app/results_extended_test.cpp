@@ -132,7 +132,9 @@ TEST(ResultsExtended, EveryLayoutIsToldByItsHeader) {
     EXPECT_EQ(written.substr(written.size() - c.fields.size()), c.fields) << c.header;
     EXPECT_EQ(std::count(written.begin(), written.end(), ','), std::count(c.header.begin(), c.header.end(), ','));
   }
-  const ColumnResult& flow = (*read_results_file(box.write(cases[2].header + "\n" + Line + cases[2].fields + "\n"), error))[0];
+  const auto flow_file = read_results_file(box.write(cases[2].header + "\n" + Line + cases[2].fields + "\n"), error);
+  ASSERT_TRUE(flow_file) << error;
+  const ColumnResult& flow = flow_file->front();
   EXPECT_EQ(flow.tolerance, 0.5L);
   EXPECT_EQ(flow.steps, 30387);
   EXPECT_EQ(flow.rejected_steps, 3544);
