@@ -43,15 +43,8 @@ RunOutput run_in(const Sandbox& box, const fs::path& cwd, const std::vector<std:
   command += redirections.empty() ? " </dev/null >'" + out + "' 2>'" + err + "'" : " " + redirections;
   fs::remove(box.dir / "out.txt");
   fs::remove(box.dir / "err.txt");
-  RunOutput r;
-  const int status = std::system(command.c_str());
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = read_file(box.dir / "out.txt");
-  r.err = read_file(box.dir / "err.txt");
-  return r;
+  return run_shell(command, box.dir);
 }
-
-void write_text(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // Every regular file of a folder with its contents.
 std::map<std::string, std::string> contents_of(const fs::path& dir) {

@@ -56,15 +56,8 @@ RunOutput run_at(const Sandbox& box, const fs::path& cwd, const std::vector<std:
                         " exec timeout -s KILL " + std::to_string(seconds) + " '" + FlockchaseBinary + "'";
   for (const std::string& a : arguments) command += " '" + a + "'";
   command += " </dev/null >'" + (box.dir / "out.txt").string() + "' 2>'" + (box.dir / "err.txt").string() + "'";
-  RunOutput r;
-  const int status = std::system(command.c_str());
-  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  r.out = read_file(box.dir / "out.txt");
-  r.err = read_file(box.dir / "err.txt");
-  return r;
+  return run_shell(command, box.dir);
 }
-
-void write_text(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // Every entry of a folder with its kind and, for regular files, contents.
 std::map<std::string, std::string> snapshot(const fs::path& dir) {

@@ -39,6 +39,21 @@ struct RunOutput {
   std::string err;
 };
 
+inline void write_text(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// Runs a shell command that sends its outputs to out.txt and err.txt in
+// `outputs`, and collects them with its exit code.
+inline RunOutput run_shell(const std::string& command, const fs::path& outputs) {
+  RunOutput r;
+  const int status = std::system(command.c_str());
+  r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  r.out = read_file(outputs / "out.txt");
+  r.err = read_file(outputs / "err.txt");
+  return r;
+}
+
 struct Sandbox {
   fs::path dir;
   Sandbox() {
@@ -66,14 +81,7 @@ struct Sandbox {
     return command + " </dev/null >out.txt 2>err.txt";
   }
 
-  RunOutput run(const std::vector<std::string>& arguments) const {
-    RunOutput r;
-    int status = std::system(command(arguments).c_str());
-    r.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.out = read_file(dir / "out.txt");
-    r.err = read_file(dir / "err.txt");
-    return r;
-  }
+  RunOutput run(const std::vector<std::string>& arguments) const { return run_shell(command(arguments), dir); }
 
   std::string file(const std::string& name) const { return read_file(dir / name); }
   bool exists(const std::string& name) const { return fs::exists(dir / name); }
