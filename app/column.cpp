@@ -114,9 +114,7 @@ std::optional<CaptureEvent> ColumnRun::observe() {
 void ColumnRun::start_episode() {
   pass.EpisodeStart = pass.Iteration;
   detector.reset();
-  const std::int32_t reach =
-      static_cast<std::int32_t>((CaptureWindow + CaptureLookBack) / static_cast<double>(TimeStep)) + 1;
-  StartEpisodeLog(log, pass, reported, reach);
+  StartEpisodeLog(log, pass, reported, detector.reach() + 1);
 }
 
 void ColumnRun::capture(const CaptureEvent& event) {
@@ -274,7 +272,11 @@ std::optional<ColumnResult> RunColumn(std::int32_t column, const FlockModel& mod
   // column but the state, which goes back to the model's type exactly.
   if (settings.flow) StartFlow(run.flow, model, pass.ref, settings.tolerance);
   run.detecting = MeasurementOptions(settings);
-  if (run.detecting) run.start_episode();
+  if (run.detecting) {
+    run.detector = CaptureDetector(static_cast<double>(TimeStep),
+                                   CaptureLookBackAt(static_cast<double>(model.FlockDamping)));
+    run.start_episode();
+  }
   run.start = host.seconds();
   std::optional<ColumnEnd> end;
   bool escaped = false;

@@ -28,11 +28,11 @@ bool Near(double measured, double expected) {
 
 }  // namespace
 
-CaptureDetector::CaptureDetector(double interval)
+CaptureDetector::CaptureDetector(double interval, double look_back)
     : interval_(interval),
       window_(static_cast<int>(std::lround(CaptureWindow / interval))),
       block_(std::max(1, window_ / 4)),
-      ring_(static_cast<std::size_t>(std::lround((CaptureWindow + CaptureLookBack) / interval))) {}
+      ring_(static_cast<std::size_t>(std::lround((CaptureWindow + look_back) / interval))) {}
 
 void CaptureDetector::reset() {
   count_ = 0;

@@ -18,7 +18,11 @@
 // up and down by the other bodies and their partner changes. The collapse is
 // taken to have begun at the start of the earliest half-unit block, walking
 // back from the window, over which the same body stayed nearest and E kept
-// falling at the analytic rate (at most CaptureLookBack units back).
+// falling at the analytic rate, at most CaptureLookBackAt(D) units back:
+// from a capture at the flock's spacing to CaptureDistance the orbit shrinks
+// by about e^7, which takes 7/g units, so the look-back is 8/g (at least
+// CaptureLookBack, at most CaptureLongestLookBack; near D = 0.225, where g
+// is small, a shorter one left most of a slow collapse in the exponent).
 #pragma once
 
 #include <cmath>
@@ -32,9 +36,19 @@ inline constexpr double CaptureWindow = 2.0;
 inline constexpr double CaptureDistance = 1e-3;
 inline constexpr double CaptureRateTolerance = 0.25;
 inline constexpr double CaptureLookBack = 40.0;
+inline constexpr double CaptureLongestLookBack = 1000.0;
 
 // The pair's net drag at flock damping D: 1.5 - 20 D / 3.
 inline double PairDrag(double damping) { return 1.5 - 20.0 * damping / 3.0; }
+
+// How far back, in model time, a collapse's start is looked for at flock
+// damping D.
+inline double CaptureLookBackAt(double damping) {
+  const double g = PairDrag(damping);
+  if (!(g > 0)) return CaptureLookBack;  // never fires there
+  if (!(g > 8.0 / CaptureLongestLookBack)) return CaptureLongestLookBack;
+  return std::fmax(CaptureLookBack, 8.0 / g);
+}
 
 // What the detector reads of one sample: the chaser's nearest flock body and
 // the pair's distance, energy and log angular momentum.
@@ -88,11 +102,14 @@ CaptureSample CaptureSampleOf(const T* state) {
 
 class CaptureDetector {
  public:
-  // `interval`: the model time between samples.
-  explicit CaptureDetector(double interval = 0.01);
+  // `interval`: the model time between samples; `look_back`: how far back
+  // a collapse's start is looked for.
+  explicit CaptureDetector(double interval = 0.01, double look_back = CaptureLookBack);
   // Forgets every sample: a new trajectory follows.
   void reset();
   std::int64_t samples() const { return count_; }
+  // The most samples back a collapse's start can lie.
+  std::int32_t reach() const { return static_cast<std::int32_t>(ring_.size()); }
   double interval() const { return interval_; }
 
   // Takes the sample of the state after a pass; a capture when one is

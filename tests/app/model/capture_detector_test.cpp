@@ -37,11 +37,11 @@ struct Followed {
   double distance = 0;  // at the end
 };
 
-Followed Follow(Real damping, Real r, int passes) {
+Followed Follow(Real damping, Real r, int passes, double look_back = CaptureLookBack) {
   FlockModel model{damping};
   FlockState s = IsolatedPair(r);
   FlockState scratch{};
-  CaptureDetector detector(static_cast<double>(TimeStep));
+  CaptureDetector detector(static_cast<double>(TimeStep), look_back);
   Followed f;
   for (int p = 1; p <= passes && !f.event; ++p) {
     StepAdaptive(model, s.data(), scratch.data(), TimeStep, s.data());
@@ -78,6 +78,20 @@ TEST(CaptureDetector, IsolatedPairCollapsesAtTheAnalyticRate) {
     // samples, or is cut off by its limit.
     EXPECT_LE(f.event->start, 1 + 100) << "damping " << static_cast<double>(c.damping);
   }
+}
+
+TEST(CaptureDetector, ASlowCollapseIsSeenFromItsStart) {
+  // Near damping 0.225 the drag is weak: at 0.22 (g = 1/30) a pair caught at
+  // r = 0.03 takes ln(30)/g = 102 units to come within CaptureDistance, far
+  // more than the 40 units looked back at larger drags. The look-back at the
+  // damping reaches the collapse's first samples all the same.
+  const Real damping = 0.22L;
+  const double g = PairDrag(static_cast<double>(damping));
+  const Followed f = Follow(damping, 0.03L, 20000, CaptureLookBackAt(static_cast<double>(damping)));
+  ASSERT_TRUE(f.event);
+  EXPECT_GT(f.event->declared, 10000);
+  EXPECT_LE(f.event->start, 1 + 100);
+  EXPECT_NEAR(f.event->collapse_rate, g, 2e-4);
 }
 
 TEST(CaptureDetector, NeverFiresWhereThePairIsPushedApart) {
