@@ -13,8 +13,8 @@ end
 -- The writer sizes a table to 70 characters, which with the indent and the
 -- column gaps overflows an 80-column terminal: 90 % of that fits.
 function Table(tbl)
-  for _, spec in ipairs(tbl.colspecs) do
-    if type(spec[2]) == 'number' then spec[2] = spec[2] * 0.9 end
+  for _, column in ipairs(tbl.colspecs) do
+    if type(column[2]) == 'number' then column[2] = column[2] * 0.9 end
   end
   return tbl
 end
