@@ -169,7 +169,7 @@ TEST(SegmentRun, IncompleteOrForeignSetsAreRefusedAndNothingIsWritten) {
 
 namespace {
 
-// The job array script of the README under a single-node cluster, where
+// The job array script of docs/segments.md under a single-node cluster, where
 // this machine can run one (root, Slurm and munge installed).
 TEST(SegmentRun, SlurmJobArrayAndDependentMerge) {
   const std::string command = std::string("bash '") + FLOCKCHASE_SOURCE_DIR + "/tests/app/slurm_array.sh' '" +

@@ -77,7 +77,7 @@ accuracy. Nothing is written but the report on standard output.
 
 Options:
   --steps N            steps of 0.01 time units (default 400000, a column's
-                       pass budget in the README's robust sweep)
+                       pass budget in the whole robust sweep)
   --tolerance T        the step-doubling error tolerance (default the
                        program's, 1e-8 in single precision)
   --max-sub-steps K    the cap on a step's sub-steps, 2 to 1000000 (default
