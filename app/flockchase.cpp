@@ -6,6 +6,7 @@
 
 #include "app/base_name.hpp"
 #include "app/column.hpp"
+#include "app/column_output.hpp"
 #include "app/history_file.hpp"
 #include "app/merge.hpp"
 #include "app/model/gauss_deviate.hpp"

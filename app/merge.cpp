@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 
+#include "app/column_output.hpp"
 #include "app/resume.hpp"
 #include "app/run_frame.hpp"
 #include "app/run_lock.hpp"

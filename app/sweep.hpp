@@ -10,7 +10,6 @@
 
 #include "app/column.hpp"
 #include "app/column_host.hpp"
-#include "app/column_output.hpp"
 #include "app/column_result.hpp"
 #include "app/model/flock_model.hpp"
 #include "app/sweep_settings.hpp"
