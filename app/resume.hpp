@@ -9,8 +9,9 @@
 
 #include "app/checkpoint.hpp"
 #include "app/column_result.hpp"
+#include "app/model/flock_model.hpp"
 #include "app/results_file.hpp"
-#include "app/sweep.hpp"
+#include "app/sweep_records.hpp"
 #include "runtime/text.hpp"
 
 struct Resumption {

@@ -1,4 +1,5 @@
-// What a sweep is asked to do, and what passes from one column to the next.
+// What a sweep is asked to do; what passes from one column to the next is
+// in sweep_records.hpp.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "app/damping_range.hpp"
 #include "app/model/flow_engine.hpp"
 #include "app/parameters.hpp"
+#include "app/sweep_records.hpp"
 #include "runtime/real.hpp"
 
 struct CaptureEvent;
@@ -42,28 +44,3 @@ struct SweepSettings {
 // Whether a run uses any of the measurement options, and so writes the
 // extended results file.
 bool MeasurementOptions(const SweepSettings& settings);
-
-// The values a column reports when it measures nothing of its own: what the
-// column before it ended with, never reset between columns.
-struct SweepCarry {
-  // The latest estimate of the exponent. While a column runs, each measured
-  // pass makes it the running mean; without an error target, a convergence
-  // test replaces it by the extrapolated limit. A column reports it as it
-  // stands at the column's end.
-  Real Exponent = 0;
-  Real MeanDivergence = 0;
-  Real Spread = 0;
-};
-
-// A point of a column's convergence history, every 1000 measured passes:
-// the running exponent, and where a convergence test was made there, its
-// extrapolated value and spread.
-struct HistoryPoint {
-  std::int32_t column;
-  std::int32_t measured_passes;
-  Real running_exponent;
-  bool tested;
-  Real extrapolated;
-  Real spread;
-};
-using HistoryObserver = std::function<void(const HistoryPoint&)>;
