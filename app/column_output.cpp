@@ -5,11 +5,6 @@
 #include "canvas/primitives.hpp"
 #include "runtime/console.hpp"
 #include "runtime/format.hpp"
-#include "runtime/numeric.hpp"
-
-std::int32_t ExponentRow(Real exponent) {
-  return to_integer(PlotHeight * 0.5L * (1 - exponent / ExponentRange));
-}
 
 Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence) {
   Text line = format_number(damping, "  0.0000");

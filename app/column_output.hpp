@@ -2,15 +2,12 @@
 // terminal and its point of the curve in the chart.
 #pragma once
 
-#include <cstdint>
 #include <vector>
 
 #include "app/column_result.hpp"
 #include "runtime/real.hpp"
 #include "runtime/text.hpp"
 
-// The chart row of an exponent, not clamped.
-std::int32_t ExponentRow(Real exponent);
 // The report line of a column, exactly as printed (without the new line).
 Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence);
 // The report line of a captured column: the word where the figures stand.

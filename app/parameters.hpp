@@ -21,6 +21,10 @@ constexpr std::int32_t Margin = 50;
 constexpr std::int32_t TicksX = 10;
 constexpr std::int32_t TicksY = 10;
 
+// The chart row of an exponent, not clamped: where the curve puts a column's
+// point, and the row a checkpoint records with it.
+std::int32_t ExponentRow(Real exponent);
+
 // The columns of the plot area that are evaluated, right to left.
 constexpr std::int32_t FirstColumn = Margin + PlotWidth - 1;  // 849
 constexpr std::int32_t LastColumn = Margin + 1;               // 51

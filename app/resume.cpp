@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "app/checksum.hpp"
-#include "app/column_output.hpp"
 #include "app/parameters.hpp"
 #include "app/results_file.hpp"
 #include "runtime/file_guard.hpp"
