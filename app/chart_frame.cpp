@@ -1,6 +1,6 @@
 #include "app/chart_frame.hpp"
 
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 #include "canvas/fonts.hpp"
 #include "canvas/primitives.hpp"
 #include "canvas/text.hpp"

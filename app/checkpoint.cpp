@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "app/checksum.hpp"
+#include "app/measure/parameters.hpp"
 #include "app/number_text.hpp"
-#include "app/parameters.hpp"
 
 #include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"

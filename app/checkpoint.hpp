@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 #include "runtime/real.hpp"
 
 struct Checkpoint {

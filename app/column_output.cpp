@@ -1,6 +1,6 @@
 #include "app/column_output.hpp"
 
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 #include "canvas/canvas.hpp"
 #include "canvas/primitives.hpp"
 #include "runtime/console.hpp"

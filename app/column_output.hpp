@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/column_result.hpp"
+#include "app/measure/column_result.hpp"
 #include "runtime/real.hpp"
 #include "runtime/text.hpp"
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "app/sweep_records.hpp"
+#include "app/measure/sweep_records.hpp"
 
 extern const char* const HistoryHeader;
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/column_result.hpp"
+#include "app/measure/column_result.hpp"
 #include "app/options.hpp"
 #include "app/results_file.hpp"
 

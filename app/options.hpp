@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/damping_range.hpp"
-#include "app/parameters.hpp"
+#include "app/measure/damping_range.hpp"
+#include "app/measure/parameters.hpp"
 #include "app/segment.hpp"
 
 struct Options {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/column_result.hpp"
+#include "app/measure/column_result.hpp"
 
 // A run without the measurement options writes the plain layout; a run with
 // any of them the extended one, whose lines carry four more fields (empty

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "app/checksum.hpp"
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 #include "app/results_file.hpp"
 #include "runtime/file_guard.hpp"
 #include "runtime/random.hpp"

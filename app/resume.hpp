@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "app/checkpoint.hpp"
-#include "app/column_result.hpp"
+#include "app/measure/column_result.hpp"
+#include "app/measure/sweep_records.hpp"
 #include "app/model/flock_model.hpp"
 #include "app/results_file.hpp"
-#include "app/sweep_records.hpp"
 #include "runtime/text.hpp"
 
 struct Resumption {

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include "app/chart_frame.hpp"
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 #include "canvas/bitmap.hpp"
 #include "canvas/canvas.hpp"
 #include "canvas/primitives.hpp"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/column_result.hpp"
-#include "app/sweep.hpp"
+#include "app/measure/column_result.hpp"
+#include "app/measure/sweep.hpp"
 #include "runtime/text.hpp"
 
 // 0 a normal end (or Esc), 1 a file could not be written, 2 bad options, a

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "app/checkpoint.hpp"
-#include "app/column.hpp"
-#include "app/flow_pass.hpp"
+#include "app/measure/column.hpp"
+#include "app/measure/flow_pass.hpp"
+#include "app/measure/pair_stepper.hpp"
 #include "app/model/capture_detector.hpp"
-#include "app/pair_stepper.hpp"
 #include "app/results_file.hpp"
 #include "runtime/random.hpp"
 

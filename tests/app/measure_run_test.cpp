@@ -6,7 +6,7 @@
 
 #include <cmath>
 
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 #include "app/results_file.hpp"
 #include "run_support.hpp"
 

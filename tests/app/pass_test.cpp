@@ -4,10 +4,10 @@
 
 #include <cmath>
 
-#include "app/column_pass.hpp"
+#include "app/measure/column_pass.hpp"
+#include "app/measure/pair_stepper.hpp"
+#include "app/measure/sweep.hpp"
 #include "app/model/integrator.hpp"
-#include "app/pair_stepper.hpp"
-#include "app/sweep.hpp"
 #include "plain_pass.hpp"
 #include "support/one_processor.hpp"
 

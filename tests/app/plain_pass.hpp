@@ -4,13 +4,13 @@
 // production pass must give the same bits; the benchmarks time both.
 #pragma once
 
-#include "app/column_pass.hpp"
-#include "app/model/plain_model.hpp"
+#include "app/measure/column_pass.hpp"
+#include "app/measure/parameters.hpp"
+#include "app/measure/sweep.hpp"
 #include "app/model/gauss_deviate.hpp"
-#include "app/parameters.hpp"
-#include "app/sweep.hpp"
-#include "runtime/random.hpp"
+#include "app/model/plain_model.hpp"
 #include "runtime/numeric.hpp"
+#include "runtime/random.hpp"
 
 namespace plain {
 

@@ -6,10 +6,10 @@
 
 #include <cmath>
 
-#include "app/column_pass.hpp"
+#include "app/measure/column_pass.hpp"
+#include "app/measure/pair_stepper.hpp"
+#include "app/measure/pass_steps.hpp"
 #include "app/model/integrator.hpp"
-#include "app/pair_stepper.hpp"
-#include "app/pass_steps.hpp"
 #include "model/model_test_support.hpp"
 #include "plain_pass.hpp"
 #include "support/one_processor.hpp"

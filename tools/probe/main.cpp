@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/checkpoint.hpp"
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 #include "tools/probe/arguments.hpp"
 #include "tools/probe/encounters.hpp"
 

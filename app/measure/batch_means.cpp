@@ -1,4 +1,4 @@
-#include "app/batch_means.hpp"
+#include "app/measure/batch_means.hpp"
 
 #include <cmath>
 

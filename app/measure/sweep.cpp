@@ -1,9 +1,9 @@
-#include "app/sweep.hpp"
+#include "app/measure/sweep.hpp"
 
 #include <algorithm>
 #include <optional>
 
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 
 bool MeasurementOptions(const SweepSettings& settings) {
   return settings.robust || settings.tangent || settings.passes > 0 || settings.target_error.has_value() ||

@@ -6,11 +6,11 @@
 #include <functional>
 #include <optional>
 
-#include "app/column_pass.hpp"
-#include "app/damping_range.hpp"
+#include "app/measure/column_pass.hpp"
+#include "app/measure/damping_range.hpp"
+#include "app/measure/parameters.hpp"
+#include "app/measure/sweep_records.hpp"
 #include "app/model/flow_engine.hpp"
-#include "app/parameters.hpp"
-#include "app/sweep_records.hpp"
 #include "runtime/real.hpp"
 
 struct CaptureEvent;

@@ -1,6 +1,6 @@
-#include "app/damping_range.hpp"
+#include "app/measure/damping_range.hpp"
 
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <optional>
 
-#include "app/column_host.hpp"
-#include "app/column_result.hpp"
+#include "app/measure/column_host.hpp"
+#include "app/measure/column_result.hpp"
+#include "app/measure/sweep_settings.hpp"
 #include "app/model/flock_model.hpp"
-#include "app/sweep_settings.hpp"
 
 // Every body at a random position (standard normal coordinates from the
 // program's generator) and at rest: the sweep's first state, and the state

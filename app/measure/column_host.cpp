@@ -1,4 +1,4 @@
-#include "app/column_host.hpp"
+#include "app/measure/column_host.hpp"
 
 #include "runtime/beep.hpp"
 #include "runtime/clock.hpp"

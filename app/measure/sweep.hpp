@@ -8,11 +8,11 @@
 #include <functional>
 #include <vector>
 
-#include "app/column.hpp"
-#include "app/column_host.hpp"
-#include "app/column_result.hpp"
+#include "app/measure/column.hpp"
+#include "app/measure/column_host.hpp"
+#include "app/measure/column_result.hpp"
+#include "app/measure/sweep_settings.hpp"
 #include "app/model/flock_model.hpp"
-#include "app/sweep_settings.hpp"
 #include "runtime/real.hpp"
 
 // The damping that belongs to a column: (x - Margin) * DampingMax / PlotWidth.

@@ -1,6 +1,6 @@
-#include "app/pass_steps.hpp"
+#include "app/measure/pass_steps.hpp"
 
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 
 int ReferenceBegin(ReferenceStep& s) {
   if (!s.tangent) return SubStepCount(StepBegin(*s.model, s.state, s.scratch, TimeStep, s.draft));

@@ -1,4 +1,4 @@
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 
 #include "runtime/numeric.hpp"
 

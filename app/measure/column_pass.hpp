@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/batch_means.hpp"
+#include "app/measure/batch_means.hpp"
+#include "app/measure/parameters.hpp"
 #include "app/model/flock_model.hpp"
-#include "app/parameters.hpp"
 #include "runtime/real.hpp"
 
 // Advances the reference and the shadow state of the model by one step each.

@@ -1,9 +1,9 @@
-#include "app/column_pass.hpp"
+#include "app/measure/column_pass.hpp"
 
+#include "app/measure/pass_steps.hpp"
 #include "app/model/divergence.hpp"
 #include "app/model/flow_derivs.hpp"
 #include "app/model/integrator.hpp"
-#include "app/pass_steps.hpp"
 #include "runtime/numeric.hpp"
 
 void AdvanceBoth(ColumnPass& pass, const PassAdvance& advance) {

@@ -1,14 +1,14 @@
-#include "app/column.hpp"
+#include "app/measure/column.hpp"
 
 #include <array>
 #include <cmath>
 
-#include "app/column_pass.hpp"
-#include "app/episodes.hpp"
-#include "app/flow_pass.hpp"
+#include "app/measure/column_pass.hpp"
+#include "app/measure/episodes.hpp"
+#include "app/measure/flow_pass.hpp"
 #include "app/model/capture_detector.hpp"
-#include "app/model/integrator.hpp"
 #include "app/model/gauss_deviate.hpp"
+#include "app/model/integrator.hpp"
 #include "runtime/numeric.hpp"
 
 namespace {

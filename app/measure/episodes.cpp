@@ -1,4 +1,4 @@
-#include "app/episodes.hpp"
+#include "app/measure/episodes.hpp"
 
 #include "app/model/converged_estimate.hpp"
 

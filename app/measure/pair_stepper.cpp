@@ -1,13 +1,13 @@
-#include "app/pair_stepper.hpp"
+#include "app/measure/pair_stepper.hpp"
 
 #include <immintrin.h>
 
 #include <algorithm>
 #include <chrono>
 
+#include "app/measure/parameters.hpp"
+#include "app/measure/pass_steps.hpp"
 #include "app/model/integrator.hpp"
-#include "app/pass_steps.hpp"
-#include "app/parameters.hpp"
 
 namespace {
 

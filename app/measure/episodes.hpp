@@ -15,8 +15,8 @@
 #include <deque>
 #include <optional>
 
-#include "app/column_pass.hpp"
-#include "app/sweep_settings.hpp"
+#include "app/measure/column_pass.hpp"
+#include "app/measure/sweep_settings.hpp"
 
 constexpr std::int32_t SnapshotInterval = 100;
 

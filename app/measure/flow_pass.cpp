@@ -1,8 +1,8 @@
-#include "app/flow_pass.hpp"
+#include "app/measure/flow_pass.hpp"
 
 #include <cmath>
 
-#include "app/parameters.hpp"
+#include "app/measure/parameters.hpp"
 
 namespace {
 

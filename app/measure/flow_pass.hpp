@@ -4,7 +4,7 @@
 // is the tangent's; there is no shadow trajectory.
 #pragma once
 
-#include "app/column_pass.hpp"
+#include "app/measure/column_pass.hpp"
 #include "app/model/flow_engine.hpp"
 
 struct FlowPass {
