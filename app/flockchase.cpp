@@ -4,9 +4,12 @@
 #include <memory>
 #include <thread>
 
-#include "app/base_name.hpp"
 #include "app/column_output.hpp"
-#include "app/history_file.hpp"
+#include "app/files/base_name.hpp"
+#include "app/files/history_file.hpp"
+#include "app/files/results_file.hpp"
+#include "app/files/resume.hpp"
+#include "app/files/run_lock.hpp"
 #include "app/measure/column.hpp"
 #include "app/measure/pair_stepper.hpp"
 #include "app/measure/parameters.hpp"
@@ -14,10 +17,7 @@
 #include "app/merge.hpp"
 #include "app/model/gauss_deviate.hpp"
 #include "app/options.hpp"
-#include "app/results_file.hpp"
-#include "app/resume.hpp"
 #include "app/run_frame.hpp"
-#include "app/run_lock.hpp"
 #include "app/run_outputs.hpp"
 #include "runtime/console.hpp"
 #include "runtime/replace_file.hpp"

@@ -4,9 +4,9 @@
 #include <map>
 
 #include "app/column_output.hpp"
-#include "app/resume.hpp"
+#include "app/files/resume.hpp"
+#include "app/files/run_lock.hpp"
 #include "app/run_frame.hpp"
-#include "app/run_lock.hpp"
 #include "app/run_outputs.hpp"
 #include "runtime/replace_file.hpp"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "app/files/results_file.hpp"
 #include "app/measure/column_result.hpp"
 #include "app/options.hpp"
-#include "app/results_file.hpp"
 
 // The segment files NAME.segI-K.csv in `directory`, by their names.
 struct SegmentFile {

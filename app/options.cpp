@@ -6,9 +6,9 @@
 #include <string_view>
 #include <utility>
 
+#include "app/files/number_text.hpp"
 #include "app/measure/parameters.hpp"
 #include "app/model/flow_engine.hpp"
-#include "app/number_text.hpp"
 
 std::string UsageText() {
   return "usage: flockchase [--step N] [--time-limit SECONDS] [--damping LOW:HIGH] [--threads 1|2]\n"

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "app/files/segment.hpp"
 #include "app/measure/damping_range.hpp"
 #include "app/measure/parameters.hpp"
-#include "app/segment.hpp"
 
 struct Options {
   int step = 1;                 // evaluate every step-th column from the right

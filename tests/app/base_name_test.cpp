@@ -1,4 +1,4 @@
-#include "app/base_name.hpp"
+#include "app/files/base_name.hpp"
 
 #include <gtest/gtest.h>
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "app/checkpoint.hpp"
+#include "app/files/checkpoint.hpp"
+#include "app/files/results_file.hpp"
 #include "app/measure/column.hpp"
 #include "app/measure/flow_pass.hpp"
 #include "app/measure/pair_stepper.hpp"
 #include "app/model/capture_detector.hpp"
-#include "app/results_file.hpp"
 #include "runtime/random.hpp"
 
 namespace {

@@ -15,15 +15,15 @@
 #include <set>
 #include <thread>
 
-#include "app/checkpoint.hpp"
+#include "app/files/checkpoint.hpp"
+#include "app/files/results_file.hpp"
+#include "app/files/resume.hpp"
 #include "app/options.hpp"
-#include "app/results_file.hpp"
-#include "app/resume.hpp"
 #include "canvas/bitmap.hpp"
 #include "canvas/canvas.hpp"
 #include "run_support.hpp"
-#include "support/tmpfs.hpp"
 #include "runtime/replace_file.hpp"
+#include "support/tmpfs.hpp"
 
 namespace {
 

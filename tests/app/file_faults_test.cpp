@@ -19,10 +19,10 @@
 #include <map>
 #include <thread>
 
-#include "app/checkpoint.hpp"
-#include "app/number_text.hpp"
+#include "app/files/checkpoint.hpp"
+#include "app/files/number_text.hpp"
+#include "app/files/resume.hpp"
 #include "app/options.hpp"
-#include "app/resume.hpp"
 #include "run_support.hpp"
 #include "support/tmpfs.hpp"
 

@@ -6,8 +6,8 @@
 
 #include <cmath>
 
+#include "app/files/results_file.hpp"
 #include "app/measure/parameters.hpp"
-#include "app/results_file.hpp"
 #include "run_support.hpp"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/number_text.hpp"
+#include "app/files/number_text.hpp"
 
 #include <cmath>
 #include <cstdio>

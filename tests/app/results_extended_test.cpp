@@ -7,9 +7,9 @@
 #include <fstream>
 #include <optional>
 
-#include "app/checksum.hpp"
-#include "app/results_file.hpp"
-#include "app/resume.hpp"
+#include "app/files/checksum.hpp"
+#include "app/files/results_file.hpp"
+#include "app/files/resume.hpp"
 
 namespace fs = std::filesystem;
 

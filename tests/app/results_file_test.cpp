@@ -1,4 +1,4 @@
-#include "app/results_file.hpp"
+#include "app/files/results_file.hpp"
 
 #include <cmath>
 #include <filesystem>
@@ -8,7 +8,7 @@
 #include "model/model_test_support.hpp"
 #include <random>
 
-#include "app/checkpoint.hpp"
+#include "app/files/checkpoint.hpp"
 #include "run_support.hpp"
 
 namespace fs = std::filesystem;

@@ -9,7 +9,7 @@
 #include <chrono>
 #include <thread>
 
-#include "app/results_file.hpp"
+#include "app/files/results_file.hpp"
 #include "run_support.hpp"
 
 namespace {

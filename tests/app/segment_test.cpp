@@ -4,8 +4,8 @@
 
 #include <cmath>
 
-#include "app/results_file.hpp"
-#include "app/segment.hpp"
+#include "app/files/results_file.hpp"
+#include "app/files/segment.hpp"
 #include "run_support.hpp"
 
 namespace {

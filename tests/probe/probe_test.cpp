@@ -9,7 +9,7 @@
 #include <limits>
 #include <sys/stat.h>
 
-#include "app/checkpoint.hpp"
+#include "app/files/checkpoint.hpp"
 #include "app/measure/parameters.hpp"
 #include "app/model/integrator.hpp"
 #include "app/model/model_test_support.hpp"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/checkpoint.hpp"
+#include "app/files/checkpoint.hpp"
 #include "app/measure/parameters.hpp"
 #include "tools/probe/arguments.hpp"
 #include "tools/probe/encounters.hpp"

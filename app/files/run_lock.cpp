@@ -1,4 +1,4 @@
-#include "app/run_lock.hpp"
+#include "app/files/run_lock.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -1,4 +1,4 @@
-#include "app/segment.hpp"
+#include "app/files/segment.hpp"
 
 #include <cstdlib>
 

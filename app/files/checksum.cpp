@@ -1,4 +1,4 @@
-#include "app/checksum.hpp"
+#include "app/files/checksum.hpp"
 
 #include <zlib.h>
 

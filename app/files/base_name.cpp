@@ -1,4 +1,4 @@
-#include "app/base_name.hpp"
+#include "app/files/base_name.hpp"
 
 Text BaseNameFromTitle(std::string_view title) {
   // Backslash and space end a name as on the console this comes from; the

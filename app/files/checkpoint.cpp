@@ -1,4 +1,4 @@
-#include "app/checkpoint.hpp"
+#include "app/files/checkpoint.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -10,9 +10,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/checksum.hpp"
+#include "app/files/checksum.hpp"
+#include "app/files/number_text.hpp"
 #include "app/measure/parameters.hpp"
-#include "app/number_text.hpp"
 
 #include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"

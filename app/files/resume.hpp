@@ -7,11 +7,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/checkpoint.hpp"
+#include "app/files/checkpoint.hpp"
+#include "app/files/results_file.hpp"
 #include "app/measure/column_result.hpp"
 #include "app/measure/sweep_records.hpp"
 #include "app/model/flock_model.hpp"
-#include "app/results_file.hpp"
 #include "runtime/text.hpp"
 
 struct Resumption {

@@ -1,4 +1,4 @@
-#include "app/history_file.hpp"
+#include "app/files/history_file.hpp"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/number_text.hpp"
+#include "app/files/number_text.hpp"
 #include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"
 

@@ -1,10 +1,10 @@
-#include "app/resume.hpp"
+#include "app/files/resume.hpp"
 
 #include <cmath>
 
-#include "app/checksum.hpp"
+#include "app/files/checksum.hpp"
+#include "app/files/results_file.hpp"
 #include "app/measure/parameters.hpp"
-#include "app/results_file.hpp"
 #include "runtime/file_guard.hpp"
 #include "runtime/random.hpp"
 

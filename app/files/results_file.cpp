@@ -1,4 +1,4 @@
-#include "app/results_file.hpp"
+#include "app/files/results_file.hpp"
 
 #include <cerrno>
 #include <cstring>
@@ -6,8 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/checksum.hpp"
-#include "app/number_text.hpp"
+#include "app/files/checksum.hpp"
+#include "app/files/number_text.hpp"
 #include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"
 
