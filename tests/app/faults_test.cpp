@@ -18,7 +18,7 @@
 #include "app/files/checkpoint.hpp"
 #include "app/files/results_file.hpp"
 #include "app/files/resume.hpp"
-#include "app/options.hpp"
+#include "app/frame/options.hpp"
 #include "canvas/bitmap.hpp"
 #include "canvas/canvas.hpp"
 #include "run_support.hpp"

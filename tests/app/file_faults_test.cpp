@@ -22,7 +22,7 @@
 #include "app/files/checkpoint.hpp"
 #include "app/files/number_text.hpp"
 #include "app/files/resume.hpp"
-#include "app/options.hpp"
+#include "app/frame/options.hpp"
 #include "run_support.hpp"
 #include "support/tmpfs.hpp"
 

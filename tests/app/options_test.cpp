@@ -1,4 +1,4 @@
-#include "app/options.hpp"
+#include "app/frame/options.hpp"
 
 #include <gtest/gtest.h>
 

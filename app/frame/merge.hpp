@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "app/files/results_file.hpp"
+#include "app/frame/options.hpp"
 #include "app/measure/column_result.hpp"
-#include "app/options.hpp"
 
 // The segment files NAME.segI-K.csv in `directory`, by their names.
 struct SegmentFile {

@@ -1,9 +1,9 @@
-#include "app/run_frame.hpp"
+#include "app/frame/run_frame.hpp"
 
 #include <cstdio>
 #include <unistd.h>
 
-#include "app/chart_frame.hpp"
+#include "app/frame/chart_frame.hpp"
 #include "app/measure/parameters.hpp"
 #include "canvas/bitmap.hpp"
 #include "canvas/canvas.hpp"

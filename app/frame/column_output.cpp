@@ -1,4 +1,4 @@
-#include "app/column_output.hpp"
+#include "app/frame/column_output.hpp"
 
 #include "app/measure/parameters.hpp"
 #include "canvas/canvas.hpp"

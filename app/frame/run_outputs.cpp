@@ -1,6 +1,6 @@
-#include "app/run_outputs.hpp"
+#include "app/frame/run_outputs.hpp"
 
-#include "app/merge.hpp"
+#include "app/frame/merge.hpp"
 #include "runtime/file_guard.hpp"
 
 std::vector<std::string> RunOwnFiles(const std::string& name, const std::string& base_name) {

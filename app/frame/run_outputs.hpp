@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/options.hpp"
+#include "app/frame/options.hpp"
 
 // The run's own files: results, checkpoint, lock, bitmap and PNG of `name`,
 // of `base_name` and of every segment of it found here.

@@ -1,4 +1,4 @@
-#include "app/chart_frame.hpp"
+#include "app/frame/chart_frame.hpp"
 
 #include "app/measure/parameters.hpp"
 #include "canvas/fonts.hpp"

@@ -1,13 +1,13 @@
-#include "app/merge.hpp"
+#include "app/frame/merge.hpp"
 
 #include <filesystem>
 #include <map>
 
-#include "app/column_output.hpp"
 #include "app/files/resume.hpp"
 #include "app/files/run_lock.hpp"
-#include "app/run_frame.hpp"
-#include "app/run_outputs.hpp"
+#include "app/frame/column_output.hpp"
+#include "app/frame/run_frame.hpp"
+#include "app/frame/run_outputs.hpp"
 #include "runtime/replace_file.hpp"
 
 namespace {

@@ -1,24 +1,24 @@
-#include "app/flockchase.hpp"
+#include "app/frame/flockchase.hpp"
 
 #include <cstdio>
 #include <memory>
 #include <thread>
 
-#include "app/column_output.hpp"
 #include "app/files/base_name.hpp"
 #include "app/files/history_file.hpp"
 #include "app/files/results_file.hpp"
 #include "app/files/resume.hpp"
 #include "app/files/run_lock.hpp"
+#include "app/frame/column_output.hpp"
+#include "app/frame/merge.hpp"
+#include "app/frame/options.hpp"
+#include "app/frame/run_frame.hpp"
+#include "app/frame/run_outputs.hpp"
 #include "app/measure/column.hpp"
 #include "app/measure/pair_stepper.hpp"
 #include "app/measure/parameters.hpp"
 #include "app/measure/sweep.hpp"
-#include "app/merge.hpp"
 #include "app/model/gauss_deviate.hpp"
-#include "app/options.hpp"
-#include "app/run_frame.hpp"
-#include "app/run_outputs.hpp"
 #include "runtime/console.hpp"
 #include "runtime/replace_file.hpp"
 #include "runtime/text.hpp"
