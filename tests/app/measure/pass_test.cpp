@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
-#include "model/model_test_support.hpp"
+#include "app/model/model_test_support.hpp"
 
 #include <cmath>
 
 #include "app/measure/column_pass.hpp"
 #include "app/measure/pair_stepper.hpp"
+#include "app/measure/plain_pass.hpp"
 #include "app/measure/sweep.hpp"
 #include "app/model/integrator.hpp"
-#include "plain_pass.hpp"
 #include "support/one_processor.hpp"
 
 namespace {

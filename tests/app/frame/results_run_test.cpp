@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "app/files/results_file.hpp"
-#include "run_support.hpp"
+#include "app/run_support.hpp"
 
 namespace {
 

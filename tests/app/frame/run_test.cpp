@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <regex>
 
-#include "run_support.hpp"
+#include "app/run_support.hpp"
 
 namespace {
 

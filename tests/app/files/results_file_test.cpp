@@ -5,11 +5,11 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "model/model_test_support.hpp"
+#include "app/model/model_test_support.hpp"
 #include <random>
 
 #include "app/files/checkpoint.hpp"
-#include "run_support.hpp"
+#include "app/run_support.hpp"
 
 namespace fs = std::filesystem;
 

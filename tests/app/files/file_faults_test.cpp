@@ -23,7 +23,7 @@
 #include "app/files/number_text.hpp"
 #include "app/files/resume.hpp"
 #include "app/frame/options.hpp"
-#include "run_support.hpp"
+#include "app/run_support.hpp"
 #include "support/tmpfs.hpp"
 
 namespace {

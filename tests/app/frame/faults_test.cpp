@@ -19,9 +19,9 @@
 #include "app/files/results_file.hpp"
 #include "app/files/resume.hpp"
 #include "app/frame/options.hpp"
+#include "app/run_support.hpp"
 #include "canvas/bitmap.hpp"
 #include "canvas/canvas.hpp"
-#include "run_support.hpp"
 #include "runtime/replace_file.hpp"
 #include "support/tmpfs.hpp"
 

@@ -8,7 +8,7 @@
 
 #include "app/files/results_file.hpp"
 #include "app/measure/parameters.hpp"
-#include "run_support.hpp"
+#include "app/run_support.hpp"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include "app/measure/column_pass.hpp"
 #include "app/measure/pair_stepper.hpp"
 #include "app/measure/pass_steps.hpp"
+#include "app/measure/plain_pass.hpp"
 #include "app/model/integrator.hpp"
-#include "model/model_test_support.hpp"
-#include "plain_pass.hpp"
+#include "app/model/model_test_support.hpp"
 #include "support/one_processor.hpp"
 
 namespace {

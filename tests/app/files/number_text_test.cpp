@@ -6,7 +6,7 @@
 #include <limits>
 #include <string>
 
-#include "model/model_test_support.hpp"
+#include "app/model/model_test_support.hpp"
 
 namespace {
 

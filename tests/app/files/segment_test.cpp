@@ -6,7 +6,7 @@
 
 #include "app/files/results_file.hpp"
 #include "app/files/segment.hpp"
-#include "run_support.hpp"
+#include "app/run_support.hpp"
 
 namespace {
 
@@ -172,7 +172,7 @@ namespace {
 // The job array script of the README under a single-node cluster, where
 // this machine can run one (root, Slurm and munge installed).
 TEST(SegmentRun, SlurmJobArrayAndDependentMerge) {
-  const std::string command = std::string("bash '") + FLOCKCHASE_SOURCE_DIR + "/tests/app/slurm_array.sh' '" +
+  const std::string command = std::string("bash '") + FLOCKCHASE_SOURCE_DIR + "/tests/app/files/slurm_array.sh' '" +
                               FlockchaseBinary + "' '" + FLOCKCHASE_SOURCE_DIR + "' > /tmp/flockchase-slurm-test.log 2>&1";
   const int status = std::system(command.c_str());
   const std::string log = read_file("/tmp/flockchase-slurm-test.log");

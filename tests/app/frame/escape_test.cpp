@@ -5,7 +5,7 @@
 #include <chrono>
 #include <thread>
 
-#include "run_support.hpp"
+#include "app/run_support.hpp"
 
 namespace {
 
