@@ -20,7 +20,7 @@
 #include <ctime>
 #include <string>
 
-#include "app/flow_pass.hpp"
+#include "app/measure/flow_pass.hpp"
 #include "app/model/flow_error.hpp"
 #include "app/model/integrator.hpp"
 #include "flow_reference.hpp"

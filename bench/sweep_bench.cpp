@@ -18,13 +18,13 @@
 #include <thread>
 #include <vector>
 
-#include "app/column_pass.hpp"
-#include "app/flow_pass.hpp"
-#include "app/model/flow_derivs.hpp"
+#include "app/measure/column_pass.hpp"
+#include "app/measure/flow_pass.hpp"
+#include "app/measure/pair_stepper.hpp"
+#include "app/measure/plain_pass.hpp"
 #include "app/model/flock_derivs.hpp"
 #include "app/model/flock_tangent.hpp"
-#include "app/pair_stepper.hpp"
-#include "app/plain_pass.hpp"
+#include "app/model/flow_derivs.hpp"
 #include "ratio_reporter.hpp"
 
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/checksum.hpp"
+#include "app/files/checksum.hpp"
 
 namespace fs = std::filesystem;
 

@@ -9,10 +9,10 @@
 #include <limits>
 #include <sys/stat.h>
 
-#include "app/checkpoint.hpp"
+#include "app/files/checkpoint.hpp"
+#include "app/measure/parameters.hpp"
 #include "app/model/integrator.hpp"
 #include "app/model/model_test_support.hpp"
-#include "app/parameters.hpp"
 #include "process_support.hpp"
 #include "tools/probe/arguments.hpp"
 #include "tools/probe/encounters.hpp"

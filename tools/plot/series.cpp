@@ -3,7 +3,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "app/results_file.hpp"
+#include "app/files/results_file.hpp"
 
 PointEnd point_end(const ColumnResult& column) {
   if (column.measured_passes == 0) return PointEnd::NoMeasurement;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/column_result.hpp"
+#include "app/measure/column_result.hpp"
 
 // How a column ended, as the plot tells it apart (the legend's order).
 enum class PointEnd { Converged, TimeLimit, PassLimit, Coinciding, IterationCeiling, NoMeasurement };

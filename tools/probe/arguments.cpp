@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/number_text.hpp"
+#include "app/files/number_text.hpp"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "app/measure/parameters.hpp"
 #include "app/model/tangent_step.hpp"
-#include "app/parameters.hpp"
 
 int SubStepClass(int k) {
   if (k <= 2) return 0;

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/checkpoint.hpp"
-#include "app/parameters.hpp"
+#include "app/files/checkpoint.hpp"
+#include "app/measure/parameters.hpp"
 #include "tools/probe/arguments.hpp"
 #include "tools/probe/encounters.hpp"
 

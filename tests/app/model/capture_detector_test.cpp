@@ -7,9 +7,9 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/measure/parameters.hpp"
 #include "app/model/capture_detector.hpp"
 #include "app/model/integrator.hpp"
-#include "app/parameters.hpp"
 
 namespace {
 

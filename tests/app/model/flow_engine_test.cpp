@@ -5,7 +5,7 @@
 
 #include <cmath>
 
-#include "app/flow_pass.hpp"
+#include "app/measure/flow_pass.hpp"
 #include "app/model/flow_engine.hpp"
 #include "app/model/integrator.hpp"
 #include "flow_reference.hpp"

@@ -10,10 +10,10 @@
 
 #include <boost/numeric/odeint.hpp>
 
-#include "app/checkpoint.hpp"
+#include "app/files/checkpoint.hpp"
+#include "app/measure/parameters.hpp"
 #include "app/model/flock_derivs.hpp"
 #include "app/model/integrator.hpp"
-#include "app/parameters.hpp"
 
 namespace flow_test {
 

@@ -1,0 +1,150 @@
+#include "app/files/resume.hpp"
+
+#include <cmath>
+
+#include "app/files/checksum.hpp"
+#include "app/files/results_file.hpp"
+#include "app/measure/parameters.hpp"
+#include "runtime/file_guard.hpp"
+#include "runtime/random.hpp"
+
+std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::string_view checkpoint_text,
+                                         std::string_view results_text, const Text& base_name, std::string& error,
+                                         ResultsLayout layout) {
+  const std::string checkpoint_path = base_name + ".checkpoint", results_path = base_name + ".csv";
+  std::optional<Checkpoint> checkpoint = parse_checkpoint(checkpoint_text, error);
+  if (!checkpoint) {
+    error = checkpoint_path + ": " + error;
+    return std::nullopt;
+  }
+  if (checkpoint->options != options_text) {
+    error = "the checkpoint was written with other options (" + checkpoint->options + ")";
+    return std::nullopt;
+  }
+  // The header and the columns the checkpoint vouches for; a stop between a
+  // results line and its checkpoint leaves one line more, which is dropped.
+  std::size_t end = 0;
+  for (std::int32_t line = 0; line <= checkpoint->results_lines; ++line) {
+    const std::size_t newline = results_text.find('\n', end);
+    if (newline == std::string_view::npos) {
+      error = results_path + " holds fewer columns than the checkpoint says";
+      return std::nullopt;
+    }
+    end = newline + 1;
+  }
+  const std::string_view kept = results_text.substr(0, end);
+  if (crc_of(kept) != checkpoint->results_crc) {
+    error = results_path + " is not the one the checkpoint was written with (its checksum does not match)";
+    return std::nullopt;
+  }
+  std::vector<ColumnResult> finished;
+  std::size_t from = kept.find('\n') + 1;
+  // A file from before the capture and integrator fields is read in its own
+  // layout, and the run goes on writing the current one.
+  const std::optional<ResultsLayout> written = ResultsLayoutOf(kept.substr(0, from - 1));
+  if (!written || !LayoutReadsAs(*written, layout)) {
+    error = results_path + (written ? " was written by a run with other measurement options"
+                                    : ": not a flockchase results file");
+    return std::nullopt;
+  }
+  layout = *written;
+  while (from < kept.size()) {
+    const std::size_t newline = kept.find('\n', from);
+    std::optional<ColumnResult> r = parse_results_line(kept.substr(from, newline - from), layout);
+    if (!r) {
+      error = results_path + ": line " + std::to_string(finished.size() + 2) + " is damaged";
+      return std::nullopt;
+    }
+    finished.push_back(*r);
+    from = newline + 1;
+  }
+  // What follows may only be that one column, written whole, or the start
+  // of it that a crash in the middle of its write left (no line feed yet):
+  // the checkpoint does not vouch for it, so it is dropped.
+  const std::string_view tail = results_text.substr(end);
+  const std::size_t tail_end = tail.find('\n');
+  const bool torn = tail_end == std::string_view::npos;
+  if (!tail.empty() && !torn &&
+      (tail_end != tail.size() - 1 || !parse_results_line(tail.substr(0, tail_end), layout))) {
+    error = results_path + ": line " + std::to_string(finished.size() + 2) + " is damaged";
+    return std::nullopt;
+  }
+  if (finished.back().column != checkpoint->column) {
+    error = results_path + " does not end with the checkpoint's column";
+    return std::nullopt;
+  }
+  return Resumption{*checkpoint, std::move(finished)};
+}
+
+namespace {
+
+// Without blocking on a FIFO and with a bound, so that no file can hang the
+// run while it holds the directory's lock.
+bool read_text(const std::string& path, std::string& text, std::string& error) {
+  const bool checkpoint = path.ends_with(".checkpoint");
+  std::string reason;
+  if (read_regular_file(path, checkpoint ? CheckpointLimit : ResultsFileLimit, text, reason)) return true;
+  error = (checkpoint ? "no checkpoint " : "no results file ") + path + " here: " + reason;
+  return false;
+}
+
+}  // namespace
+
+std::optional<Resumption> LoadResumption(const std::string& options_text, const Text& base_name, std::string& error,
+                                         ResultsLayout layout) {
+  std::string checkpoint_text, results_text;
+  if (!read_text(base_name + ".checkpoint", checkpoint_text, error) ||
+      !read_text(base_name + ".csv", results_text, error))
+    return std::nullopt;
+  return ResumptionFrom(options_text, checkpoint_text, results_text, base_name, error, layout);
+}
+
+std::optional<std::string> ResumptionFault(const Resumption& resumption, const std::vector<std::int32_t>& columns) {
+  const Checkpoint& c = resumption.checkpoint;
+  const std::vector<ColumnResult>& finished = resumption.finished;
+  if (finished.size() > columns.size())
+    return "the results file holds " + std::to_string(finished.size()) + " columns, but the options select only " +
+           std::to_string(columns.size());
+  for (std::size_t i = 0; i < finished.size(); ++i) {
+    const ColumnResult& r = finished[i];
+    if (r.column != columns[i])
+      return "line " + std::to_string(i + 2) + " of the results file is column " + std::to_string(r.column) +
+             ", where the options select column " + std::to_string(columns[i]);
+    if (r.passes < 0 || r.measured_passes < 0 || r.measured_passes > r.passes || r.blocks < 0)
+      return "line " + std::to_string(i + 2) + " of the results file has counts out of range";
+  }
+  for (std::int32_t i = 1; i <= StateSize; ++i)
+    if (!std::isfinite(c.ref_state[i])) return "the checkpoint's reference state is not finite";
+  if (c.row != ExponentRow(c.exponent)) return "the checkpoint's curve point does not belong to its exponent";
+  return std::nullopt;
+}
+
+Checkpoint CheckpointAfter(const ColumnResult& result, bool first_point, const FlockState& ref,
+                           const std::string& options_text, std::int32_t results_lines, std::uint32_t results_crc) {
+  Checkpoint c;
+  c.options = options_text;
+  c.column = result.column;
+  c.row = ExponentRow(result.exponent);
+  c.results_lines = results_lines;
+  c.results_crc = results_crc;
+  c.first_point = first_point;
+  c.random_state = random_state().state;
+  c.random_last = random_state().last;
+  c.exponent = result.exponent;
+  c.mean_divergence = result.mean_divergence;
+  c.spread = result.spread;
+  for (std::int32_t i = 1; i <= StateSize; ++i) c.ref_state[i] = ref[i];
+  return c;
+}
+
+std::int32_t ResumeSweep(const Resumption& resumption, FlockState& ref, SweepCarry& carry, bool& first_point) {
+  const Checkpoint& c = resumption.checkpoint;
+  for (std::int32_t i = 1; i <= StateSize; ++i) ref[i] = c.ref_state[i];
+  random_state().state = c.random_state;
+  random_state().last = c.random_last;
+  carry.Exponent = c.exponent;
+  carry.MeanDivergence = c.mean_divergence;
+  carry.Spread = c.spread;
+  first_point = c.first_point;
+  return c.column;
+}

@@ -1,0 +1,50 @@
+#include "app/frame/column_output.hpp"
+
+#include "app/measure/parameters.hpp"
+#include "canvas/canvas.hpp"
+#include "canvas/primitives.hpp"
+#include "runtime/console.hpp"
+#include "runtime/format.hpp"
+
+Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence) {
+  Text line = format_number(damping, "  0.0000");
+  line += format_number(exponent, "   0.0000;  -0.0000");
+  line += '\xF1';  // plus-minus sign in the console's code page
+  line += format_number(spread, "0.0000");
+  line += format_number(mean_divergence, "  0.0000; -0.0000");
+  return line;
+}
+
+Real PlusMinusFigure(const ColumnResult& result, bool target_error) {
+  return target_error && result.standard_error ? *result.standard_error : result.spread;
+}
+
+Text CapturedReportLine(Real damping) {
+  Text line = format_number(damping, "  0.0000");
+  line += "   captured";
+  return line;
+}
+
+void ReportPrinter::operator()(const ColumnResult& r) const {
+  console_print(HasExponent(r) ? ReportLine(r.damping, r.exponent, PlusMinusFigure(r, target_error), r.mean_divergence)
+                               : CapturedReportLine(r.damping));
+  console_newline();
+}
+
+std::vector<ColumnObserver> DisplayObservers(bool target_error, ChartCurve& curve) {
+  return {ReportPrinter{target_error}, [&curve](const ColumnResult& r) { curve(r); }};
+}
+
+void ChartCurve::operator()(const ColumnResult& result) {
+  // No point for a captured column: the curve goes on from the last
+  // measured one to the next.
+  if (!HasExponent(result)) return;
+  const std::int32_t row = ExponentRow(result.exponent);
+  if (first_point) {
+    canvas_set_pixel(result.column, row, DefaultColour);
+  } else {
+    canvas_line_to(result.column, row, DefaultColour);
+  }
+  first_point = false;
+  canvas_redraw();
+}

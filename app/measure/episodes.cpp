@@ -1,0 +1,87 @@
+#include "app/measure/episodes.hpp"
+
+#include "app/model/converged_estimate.hpp"
+
+void EstimateAtTest(const ColumnPass& pass, bool target, ColumnEstimate& e) {
+  if (pass.MeasuredSteps < BufferLength) return;
+  if (target) {
+    Real limit = 0;
+    ConvergedEstimate(pass.ring.data(), BufferLength - 1, limit, e.estimate.Spread);
+    e.extrapolated = limit;
+  } else {
+    ConvergedEstimate(pass.ring.data(), BufferLength - 1, e.estimate.Exponent, e.estimate.Spread);
+  }
+}
+
+namespace {
+
+MeasureSnapshot SnapshotOf(const ColumnPass& pass, const ColumnEstimate& reported) {
+  MeasureSnapshot s;
+  s.iteration = pass.Iteration;
+  s.MeasuredSteps = pass.MeasuredSteps;
+  s.LogSum = pass.LogSum;
+  s.DivergenceSum = pass.DivergenceSum;
+  s.batch = pass.batch;
+  s.ring = pass.ring;
+  s.LargePasses = pass.LargePasses;
+  s.TangentLogSum = pass.TangentLogSum;
+  s.tangent_batch = pass.tangent_batch;
+  s.reported = reported;
+  return s;
+}
+
+void Restore(const MeasureSnapshot& s, ColumnPass& pass, ColumnEstimate& reported) {
+  pass.MeasuredSteps = s.MeasuredSteps;
+  pass.LogSum = s.LogSum;
+  pass.DivergenceSum = s.DivergenceSum;
+  pass.batch = s.batch;
+  pass.ring = s.ring;
+  pass.LargePasses = s.LargePasses;
+  pass.TangentLogSum = s.TangentLogSum;
+  pass.tangent_batch = s.tangent_batch;
+  reported = s.reported;
+}
+
+// Drops what no collapse can reach back to: every snapshot but the latest
+// at or before the reach, and the records before it.
+void Forget(EpisodeLog& log, std::int32_t now) {
+  const std::int32_t horizon = now - log.reach;
+  while (log.snapshots.size() > 1 && log.snapshots[1].iteration <= horizon) log.snapshots.pop_front();
+  while (!log.records.empty() && log.records.front().iteration <= log.snapshots.front().iteration) {
+    log.records.pop_front();
+  }
+}
+
+}  // namespace
+
+void StartEpisodeLog(EpisodeLog& log, const ColumnPass& pass, const ColumnEstimate& reported, std::int32_t reach) {
+  log.reach = reach;
+  log.records.clear();
+  log.snapshots.clear();
+  log.snapshots.push_back(SnapshotOf(pass, reported));
+}
+
+void LogPass(EpisodeLog& log, const ColumnPass& pass, const MeasuredGrowth* measured,
+             const ColumnEstimate& reported) {
+  if (measured) log.records.push_back(MeasuredRecord{pass.Iteration, *measured, pass.ref});
+  if ((pass.Iteration - pass.EpisodeStart) % SnapshotInterval == 0) {
+    log.snapshots.push_back(SnapshotOf(pass, reported));
+    Forget(log, pass.Iteration);
+  }
+}
+
+bool TakeBack(EpisodeLog& log, ColumnPass& pass, ColumnEstimate& reported, bool target, std::int32_t from) {
+  const MeasureSnapshot* base = nullptr;
+  for (const MeasureSnapshot& s : log.snapshots) {
+    if (s.iteration < from) base = &s;
+  }
+  if (!base) return false;
+  Restore(*base, pass, reported);
+  for (const MeasuredRecord& r : log.records) {
+    if (r.iteration <= base->iteration) continue;
+    if (r.iteration >= from) break;
+    RecordMeasured(pass, r.growth, r.ref.data(), reported.estimate.Exponent, reported.estimate.MeanDivergence);
+    if (TestDue(pass)) EstimateAtTest(pass, target, reported);
+  }
+  return true;
+}

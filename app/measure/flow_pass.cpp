@@ -1,0 +1,85 @@
+#include "app/measure/flow_pass.hpp"
+
+#include <cmath>
+
+#include "app/measure/parameters.hpp"
+
+namespace {
+
+double TangentLength(const FlowEngine& engine) {
+  double squares = 0;
+  for (int i = StateSize; i < FlowSize; ++i) squares += engine.x[i] * engine.x[i];
+  return std::sqrt(squares);
+}
+
+bool Finite(const FlowVector& x) {
+  for (double v : x) {
+    if (!std::isfinite(v)) return false;
+  }
+  return true;
+}
+
+// The folds of body 1, as the step makes them: its x back into [-Pi, Pi] by
+// at most one shift each way, its x velocity lowered once beyond 2 Pi.
+bool Fold(double* state) {
+  const double pi = static_cast<double>(Pi);
+  const double x = state[0], vx = state[2];
+  if (state[0] > pi) state[0] -= 2 * pi;
+  if (state[0] < -pi) state[0] += 2 * pi;
+  if (state[2] > 2 * pi) state[2] -= 2 * pi;
+  return state[0] != x || state[2] != vx;
+}
+
+}  // namespace
+
+void RestartFlow(FlowPass& flow, const double* state) {
+  FlowVector joined;
+  const double component = 1 / std::sqrt(static_cast<double>(StateSize));
+  for (int i = 0; i < StateSize; ++i) {
+    joined[i] = state[i];
+    joined[StateSize + i] = component;
+  }
+  FlowStart(flow.engine, joined, static_cast<double>(TimeStep));
+  flow.tangent_length = TangentLength(flow.engine);
+}
+
+void RestartFlowAt(FlowPass& flow, const FlockState& ref) {
+  double state[StateSize];
+  for (int i = 0; i < StateSize; ++i) state[i] = static_cast<double>(ref[i + 1]);
+  RestartFlow(flow, state);
+}
+
+void StartFlow(FlowPass& flow, const FlockModel& model, const FlockState& ref, double tolerance) {
+  flow.engine = FlowEngine{};
+  flow.engine.damping = static_cast<double>(model.FlockDamping);
+  flow.engine.tolerance = tolerance;
+  RestartFlowAt(flow, ref);
+}
+
+bool AdvanceFlow(FlowPass& flow) {
+  FlowEngine& engine = flow.engine;
+  if (!FlowAdvance(engine, static_cast<double>(TimeStep))) return false;
+  if (Fold(engine.x.data())) FlowStart(engine, engine.x, engine.dt);
+  const double length = TangentLength(engine);
+  return Finite(engine.x) && length > 0 && std::isfinite(length);
+}
+
+PassEnd FinishFlowPass(ColumnPass& pass, FlowPass& flow, Real& exponent, Real& mean_divergence,
+                       MeasuredGrowth* growth) {
+  const double length = TangentLength(flow.engine);
+  const Real log_growth = std::log(length / flow.tangent_length);
+  // length = m 2^e with m in [1/2, 1): scaled to 2m, in [1, 2).
+  int e = 0;
+  std::frexp(length, &e);
+  FlowScaleTangent(flow.engine, 1 - e);
+  flow.tangent_length = std::ldexp(length, 1 - e);
+  if (pass.Iteration - pass.EpisodeStart < BufferLength) return PassEnd::Transient;
+  const MeasuredGrowth added{log_growth, 0, false};
+  RecordMeasured(pass, added, pass.ref.data(), exponent, mean_divergence);
+  if (growth) *growth = added;
+  return PassEnd::Measured;
+}
+
+void FlowStateTo(const FlowPass& flow, FlockState& ref) {
+  for (int i = 0; i < StateSize; ++i) ref[i + 1] = flow.engine.x[i];
+}

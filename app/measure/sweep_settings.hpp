@@ -1,0 +1,46 @@
+// What a sweep is asked to do; what passes from one column to the next is
+// in sweep_records.hpp.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "app/measure/column_pass.hpp"
+#include "app/measure/damping_range.hpp"
+#include "app/measure/parameters.hpp"
+#include "app/measure/sweep_records.hpp"
+#include "app/model/flow_engine.hpp"
+#include "runtime/real.hpp"
+
+struct CaptureEvent;
+// Told of every capture a column declares, after what was measured from the
+// collapse's start (pass `from` on) has been taken back and before the new
+// episode starts: the pass holds the column's sums as they now stand.
+using CaptureObserver = std::function<void(const CaptureEvent& event, std::int32_t from, const ColumnPass& pass)>;
+
+struct SweepSettings {
+  int step = 1;                             // every step-th column from the right
+  std::int32_t start_column = FirstColumn;  // the first column evaluated, on the step grid
+  std::int32_t end_column = LastColumn;     // no column left of it is evaluated
+  DampingRange damping;                     // only columns with damping in this range
+  double time_limit = ColumnTimeLimit;      // elapsed seconds per column
+  // The measurement options; with none of them the run is the plain sweep.
+  bool robust = false;             // the shadow follows the reference's map; large passes measured
+  bool tangent = false;            // a second estimate from the tangent dynamics
+  std::int32_t passes = 0;         // a column ends after this many passes; 0: no budget
+  std::optional<Real> target_error;  // converged when the standard error falls below it
+  // The flow engine instead of the step: the reference and its tangent in
+  // double by an adaptive method at this tolerance; no shadow.
+  bool flow = false;
+  double tolerance = FlowDefaultTolerance;
+  // How the two steps of a pass are taken; empty: on this thread, one after
+  // the other.
+  PassAdvance advance;
+  MeasuredAdvance measured_advance;  // with robust or tangent
+  CaptureObserver capture_observer;  // may be empty
+};
+
+// Whether a run uses any of the measurement options, and so writes the
+// extended results file.
+bool MeasurementOptions(const SweepSettings& settings);
