@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Holds every #include "..." of runtime/, canvas/, app/ and tools/ to the
-# layers of the README's developers' map: each folder includes its own
+# layers of the developers' map (docs/developers.md): each folder includes its own
 # headers and those of the folders it stands on, nothing above them. Prints
 # one line per include that breaks a rule (file, include, rule) and exits 1
 # when there is any.
