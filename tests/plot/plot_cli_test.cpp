@@ -53,9 +53,10 @@ const std::string Mixed = Header +
                           "600,0.6,0.2,0.001,-40,coinciding,5000,4000,1.000,,1\n"
                           "550,0.55,0.3,0.001,-40,iteration_ceiling,5000,2000,1.000,0.02,2\n"
                           "500,0.5,0.4,0.001,-40,time_limit,5000,0,1.000,0.3,0\n"
-                          "400,0.4,0.1,0.001,-40,pass_limit,5000,3000,1.000,0.05,3\n";
-constexpr int MixedDrawn = 6;
-constexpr int MixedBars = 3;
+                          "400,0.4,0.1,0.001,-40,pass_limit,5000,3000,1.000,0.05,3\n"
+                          "350,0.35,0.6,0.001,-40,stalled,5000,3000,1.000,0.05,3\n";
+constexpr int MixedDrawn = 7;
+constexpr int MixedBars = 4;
 
 void write_text(const fs::path& path, const std::string& text) {
   write_file(path, std::vector<std::uint8_t>(text.begin(), text.end()));
@@ -212,7 +213,8 @@ TEST(PlotPicture, PdfIsAcceptedByPopplerAndCarriesTheLegend) {
   const ProcessResult text = run_process({"pdftotext", (box.path / "plot.pdf").string(), "-"});
   ASSERT_EQ(text.exit_code, 0) << text.err;
   for (const char* word : {"Two runs", "mixed.csv", "known.csv", "damping", "\u03bb", "converged", "time limit",
-                           "pass limit", "coinciding", "iteration ceiling", "no measurement", "no standard error"})
+                           "pass limit", "coinciding", "iteration ceiling", "stalled", "no measurement",
+                           "no standard error"})
     EXPECT_NE(text.out.find(word), std::string::npos) << word << " missing in:\n" << text.out;
 }
 

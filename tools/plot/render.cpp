@@ -37,8 +37,8 @@ struct LegendEntry {
   std::string text;
 };
 
-const char* const EndNames[PointEndCount] = {"converged",  "time limit",        "pass limit",
-                                             "coinciding", "iteration ceiling", "no measurement"};
+const char* const EndNames[PointEndCount] = {"converged",         "time limit", "pass limit",    "coinciding",
+                                             "iteration ceiling", "stalled",    "no measurement"};
 
 bool in_damping(const PlotPoint& p, const PlotFrame& f) { return p.damping >= f.x.low && p.damping <= f.x.high; }
 

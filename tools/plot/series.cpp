@@ -13,8 +13,7 @@ PointEnd point_end(const ColumnResult& column) {
     case ColumnEnd::PassLimit: return PointEnd::PassLimit;
     case ColumnEnd::Coinciding: return PointEnd::Coinciding;
     case ColumnEnd::IterationCeiling: return PointEnd::IterationCeiling;
-    // The flow engine could not go on: drawn as the trajectories' end.
-    case ColumnEnd::Stalled: return PointEnd::Coinciding;
+    case ColumnEnd::Stalled: return PointEnd::Stalled;
   }
   return PointEnd::Converged;
 }

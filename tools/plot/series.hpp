@@ -8,8 +8,8 @@
 #include "app/measure/column_result.hpp"
 
 // How a column ended, as the plot tells it apart (the legend's order).
-enum class PointEnd { Converged, TimeLimit, PassLimit, Coinciding, IterationCeiling, NoMeasurement };
-constexpr int PointEndCount = 6;
+enum class PointEnd { Converged, TimeLimit, PassLimit, Coinciding, IterationCeiling, Stalled, NoMeasurement };
+constexpr int PointEndCount = 7;
 
 struct PlotPoint {
   double damping = 0;

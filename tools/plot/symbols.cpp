@@ -29,6 +29,21 @@ void marker_path(cairo_t* cr, PointEnd end, double x, double y, double r) {
     case PointEnd::IterationCeiling:
       cairo_rectangle(cr, x - r * 0.9, y - r * 0.9, r * 1.8, r * 1.8);
       break;
+    case PointEnd::Stalled:
+      // A five-pointed star, its inner corners at 0.45 of its reach.
+      for (int k = 0; k < 10; ++k) {
+        const double reach = (k % 2 == 0 ? 1.4 : 0.63) * r;
+        const double angle = -M_PI / 2 + k * M_PI / 5;
+        const double px = x + reach * std::cos(angle);
+        const double py = y + reach * std::sin(angle);
+        if (k == 0) {
+          cairo_move_to(cr, px, py);
+        } else {
+          cairo_line_to(cr, px, py);
+        }
+      }
+      cairo_close_path(cr);
+      break;
     case PointEnd::NoMeasurement:
       cairo_move_to(cr, x - r, y - r);
       cairo_line_to(cr, x + r, y + r);
