@@ -98,7 +98,9 @@ constexpr std::string_view MeasurementOptionsHelp = R"(  --robust              s
                         reported is the tangent's; the mean divergence is
                         the trace of the model's Jacobian. Columns end as
                         without it, or as stalled when the engine cannot go
-                        on. About 20 times faster than --robust --tangent.
+                        on (below damping 0.225, stopped in a captured pair,
+                        it is a capture and the column goes on). About 20
+                        times faster than --robust --tangent.
                         Not with --robust; --threads 2 and --tangent add
                         nothing to it
   --tolerance E         with --flow: the engine's absolute and relative

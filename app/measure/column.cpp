@@ -44,6 +44,7 @@ struct ColumnRun {
   EpisodeLog log;
   std::int32_t captures = 0;
   std::int32_t exposed_passes = 0;  // of episodes, up to their capture's start
+  std::int32_t rated_captures = 0;  // those with a collapse rate
   double collapse_rate_sum = 0;
 
   SweepCarry& estimate() { return reported.estimate; }
@@ -59,6 +60,8 @@ struct ColumnRun {
   bool advance();
   // The detector's look at the reference state at the pass's end.
   std::optional<CaptureEvent> observe();
+  // The detector's look at the flow engine's state where it stopped.
+  std::optional<CaptureEvent> observe_stall();
   // The convergence test due every 1000 measured passes; none when the
   // column goes on, else how it ended. Esc ends the run: `escaped`.
   std::optional<ColumnEnd> test(bool& escaped);
@@ -111,6 +114,14 @@ std::optional<CaptureEvent> ColumnRun::observe() {
   return detector.observe(state.data(), damping);
 }
 
+std::optional<CaptureEvent> ColumnRun::observe_stall() {
+  if (!detecting) return std::nullopt;
+  std::array<double, StateSize + 1> state{};
+  const double* stopped = FlowReference(flow);
+  for (std::int32_t i = 1; i <= StateSize; ++i) state[i] = stopped[i - 1];
+  return detector.stalled(state.data(), static_cast<double>(pass.model.FlockDamping));
+}
+
 void ColumnRun::start_episode() {
   pass.EpisodeStart = pass.Iteration;
   detector.reset();
@@ -125,7 +136,10 @@ void ColumnRun::capture(const CaptureEvent& event) {
   if (settings.capture_observer) settings.capture_observer(event, from, pass);
   ++captures;
   exposed_passes += from - 1 - pass.EpisodeStart;
-  collapse_rate_sum += event.collapse_rate;
+  if (!std::isnan(event.collapse_rate)) {
+    ++rated_captures;
+    collapse_rate_sum += event.collapse_rate;
+  }
   // A fresh episode, set up as a column starts.
   pass.ref = FreshState();
   if (pass.with_tangent) StartTangent(pass);
@@ -149,7 +163,15 @@ void ColumnRun::finish_episodes() {
 
 std::optional<ColumnEnd> ColumnRun::step(bool& escaped) {
   ++pass.Iteration;
-  if (!advance()) return ColumnEnd::Stalled;
+  if (!advance()) {
+    // The flow engine stopped in a pair it cannot follow: a capture, when
+    // the detector sees one there, and the pass is spent on it.
+    const std::optional<CaptureEvent> sunk = observe_stall();
+    if (!sunk) return ColumnEnd::Stalled;
+    capture(*sunk);
+    return settings.passes > 0 && pass.Iteration >= settings.passes ? std::optional(ColumnEnd::PassLimit)
+                                                                     : std::nullopt;
+  }
   if (host.seconds() - start > settings.time_limit) {
     host.time_limit_reached();
     return ColumnEnd::TimeLimit;
@@ -214,7 +236,7 @@ ColumnResult ColumnRun::result(ColumnEnd end) const {
                                         : ColumnRegime::Captured;
     r.chaotic_time = pass.MeasuredSteps * TimeStep;
     r.capture_rate = captures / (exposed_passes * TimeStep);
-    if (captures > 0) r.collapse_rate = static_cast<Real>(collapse_rate_sum / captures);
+    if (rated_captures > 0) r.collapse_rate = static_cast<Real>(collapse_rate_sum / rated_captures);
   }
   if (settings.flow) {
     // The exponent is the tangent's: the tangent fields repeat it.

@@ -55,6 +55,20 @@ std::optional<CaptureEvent> CaptureDetector::observe_sample(const CaptureSample&
 
 std::optional<CaptureEvent> CaptureDetector::pending(double damping) const { return judge(damping, false); }
 
+std::optional<CaptureEvent> CaptureDetector::stalled_sample(const CaptureSample& at, double damping) const {
+  if (!(PairDrag(damping) > 0) || count_ == 0) return std::nullopt;
+  if (at.body != back(0).body || !(at.distance < CaptureDistance)) return std::nullopt;
+  const std::int64_t held = std::min<std::int64_t>(count_, static_cast<std::int64_t>(ring_.size()));
+  CaptureEvent event;
+  event.declared = count_;
+  event.start = count_ - std::min(same_body_, held) + 1;
+  event.body = at.body;
+  event.distance = at.distance;
+  event.energy_slope = NAN;
+  event.collapse_rate = NAN;
+  return event;
+}
+
 std::optional<CaptureEvent> CaptureDetector::judge(double damping, bool need_close) const {
   const double g = PairDrag(damping);
   if (!(g > 0) || count_ < window_) return std::nullopt;

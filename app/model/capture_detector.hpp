@@ -122,6 +122,18 @@ class CaptureDetector {
   // A collapse under way but not yet declared: everything of the criterion
   // but the closeness. Asked when a trajectory ends.
   std::optional<CaptureEvent> pending(double damping) const;
+  // An integrator that follows the flow could not finish the pass after the
+  // latest sample, stopped at `at`. Where g > 0 and it stopped with the
+  // latest sample's partner closer than CaptureDistance, that is a pair sunk
+  // deeper than any step can follow before the criterion above was met (a
+  // plunge on a nearly radial orbit does not decay at the analytic rates):
+  // a capture, taken to have begun where that body became the chaser's
+  // nearest, at most the look-back before. It has no collapse rate (NaN).
+  template <typename T>
+  std::optional<CaptureEvent> stalled(const T* at, double damping) const {
+    return stalled_sample(CaptureSampleOf(at), damping);
+  }
+  std::optional<CaptureEvent> stalled_sample(const CaptureSample& at, double damping) const;
 
  private:
   std::optional<CaptureEvent> judge(double damping, bool need_close) const;

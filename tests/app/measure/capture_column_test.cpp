@@ -4,6 +4,8 @@
 // measured, and the restarts give the same bits on one and two threads.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <limits>
@@ -28,8 +30,11 @@ class QuietHost final : public ColumnHost {
   void iteration_ceiling_reached() override {}
 };
 
-std::string StatePath(const char* name) {
-  return std::string(FLOCKCHASE_SOURCE_DIR) + "/docs/robust_sweep/states/" + name + ".checkpoint";
+// A state of the robust sweep by its name, or another sweep's as
+// "SWEEP/states/NAME".
+std::string StatePath(const std::string& name) {
+  const std::string folder = name.find('/') == std::string::npos ? "robust_sweep/states/" : "";
+  return std::string(FLOCKCHASE_SOURCE_DIR) + "/docs/" + folder + name + ".checkpoint";
 }
 
 struct Start {
@@ -262,6 +267,46 @@ TEST(CaptureColumn, TheFlowEngineHasItsCapturesTakenBackToo) {
   EXPECT_EQ(first.measured, pass.MeasuredSteps);
   EXPECT_EQ(std::memcmp(&first.log_sum, &pass.LogSum, 10), 0);
   EXPECT_EQ(std::memcmp(&first.divergence_sum, &pass.DivergenceSum, 10), 0);
+}
+
+TEST(CaptureColumn, AFlowEngineStoppedInACollapsingPairIsACapture) {
+  // The --flow sweep's column 145 (damping 0.11875) stalled: a pair sank
+  // deeper than the engine could follow before the detector had declared it.
+  // From the state after column 147, columns 146 and 145 as the sweep ran
+  // them: the stall is now a capture, without a rate, and the column goes on.
+  Start s = Load("flow_sweep/states/after_column_147");
+  SweepSettings settings;
+  settings.flow = true;
+  settings.passes = 400000;
+  settings.time_limit = std::numeric_limits<double>::infinity();
+  std::vector<CaptureEvent> events;
+  settings.capture_observer = [&events](const CaptureEvent& e, std::int32_t, const ColumnPass&) {
+    events.push_back(e);
+  };
+  QuietHost host;
+  std::optional<ColumnResult> r;
+  for (const std::int32_t column : {146, 145}) {
+    events.clear();
+    const FlockModel model{static_cast<Real>(column - Margin) * DampingMax / PlotWidth};
+    r = RunColumn(column, model, s.ref, s.carry, settings, host, {});
+    ASSERT_TRUE(r);
+    s.carry = SweepCarry{r->exponent, r->mean_divergence, r->spread};
+    ASSERT_NE(r->end, ColumnEnd::Stalled) << "column " << column;
+  }
+  std::int32_t unrated = 0;
+  for (const CaptureEvent& e : events) {
+    if (!std::isnan(e.collapse_rate)) continue;
+    ++unrated;
+    std::printf("stopped in body %d's pair at r %.3g, sample %lld, from sample %lld\n", e.body, e.distance,
+                static_cast<long long>(e.declared), static_cast<long long>(e.start));
+    EXPECT_LT(e.distance, CaptureDistance);
+  }
+  EXPECT_GE(unrated, 1);
+  EXPECT_EQ(r->captures, static_cast<std::int32_t>(events.size()));
+  // The column's collapse rate is the mean of the rated captures alone.
+  const double g = PairDrag(0.11875);
+  ASSERT_TRUE(r->collapse_rate);
+  EXPECT_NEAR(static_cast<double>(*r->collapse_rate), g, 0.065 * g);
 }
 
 }  // namespace

@@ -119,3 +119,47 @@ TEST(CaptureDetector, ClosenessAloneIsNoCapture) {
 }
 
 }  // namespace
+
+namespace {
+
+// A pair stuck where a flow integrator stopped: a capture only where g > 0,
+// with the latest sample's partner, closer than CaptureDistance; it reaches
+// back to where that body became the nearest, at most the look-back.
+TEST(CaptureDetector, AStallInAPairIsACaptureFromWhereItsPartnerBecameNearest) {
+  struct Case {
+    const char* what;
+    double damping;
+    int other_samples;    // body 2 nearest first
+    int partner_samples;  // then body 1, as at the stall
+    int stall_body;
+    double stall_distance;
+    std::int64_t start;  // 0: no capture
+  };
+  const double d = 0.15;
+  const int reach = static_cast<int>(std::lround((CaptureWindow + CaptureLookBack) / 0.01));
+  const Case cases[] = {
+      {"partner since sample 51", d, 50, 300, 1, 1e-7, 51},
+      {"partner for longer than the look-back", d, 50, reach + 700, 1, 1e-7, 50 + 700 + 1},
+      {"another body at the stall", d, 50, 300, 3, 1e-7, 0},
+      {"not close at the stall", d, 50, 300, 1, 2e-3, 0},
+      {"where pairs come apart", 0.3, 50, 300, 1, 1e-7, 0},
+      {"no sample yet", d, 0, 0, 1, 1e-7, 0},
+  };
+  for (const Case& c : cases) {
+    CaptureDetector detector(0.01);
+    // Distant samples with a flat energy: the criterion never fires.
+    for (int k = 0; k < c.other_samples + c.partner_samples; ++k) {
+      const CaptureSample s{k < c.other_samples ? 2 : 1, 0.5, -1.0, -2.0};
+      ASSERT_FALSE(detector.observe_sample(s, c.damping)) << c.what;
+    }
+    const std::optional<CaptureEvent> e = detector.stalled_sample({c.stall_body, c.stall_distance, -30, -40}, c.damping);
+    ASSERT_EQ(e.has_value(), c.start != 0) << c.what;
+    if (!e) continue;
+    EXPECT_EQ(e->start, c.start) << c.what;
+    EXPECT_EQ(e->declared, c.other_samples + c.partner_samples) << c.what;
+    EXPECT_EQ(e->body, 1) << c.what;
+    EXPECT_TRUE(std::isnan(e->collapse_rate)) << c.what;
+  }
+}
+
+}  // namespace
