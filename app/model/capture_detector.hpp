@@ -125,9 +125,8 @@ class CaptureDetector {
   // An integrator that follows the flow could not finish the pass after the
   // latest sample, stopped at `at`. Where g > 0 and it stopped with the
   // latest sample's partner closer than CaptureDistance, that is a pair sunk
-  // deeper than any step can follow before the criterion above was met (a
-  // plunge on a nearly radial orbit does not decay at the analytic rates):
-  // a capture, taken to have begun where that body became the chaser's
+  // deeper than any step can follow before the criterion above was met: a
+  // capture, taken to have begun where that body became the chaser's
   // nearest, at most the look-back before. It has no collapse rate (NaN).
   template <typename T>
   std::optional<CaptureEvent> stalled(const T* at, double damping) const {
