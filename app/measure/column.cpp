@@ -104,22 +104,24 @@ std::optional<ColumnEnd> ColumnRun::test(bool& escaped) {
   return std::nullopt;
 }
 
+// The flow engine's state, numbered from 1 as the model's.
+std::array<double, StateSize + 1> FlowStateFromOne(const FlowPass& flow) {
+  std::array<double, StateSize + 1> state{};
+  const double* engine = FlowReference(flow);
+  for (std::int32_t i = 1; i <= StateSize; ++i) state[i] = engine[i - 1];
+  return state;
+}
+
 std::optional<CaptureEvent> ColumnRun::observe() {
   const double damping = static_cast<double>(pass.model.FlockDamping);
   if (!settings.flow) return detector.observe(pass.ref.data(), damping);
-  // The engine's state after the folds, numbered from 1 as the model's.
-  std::array<double, StateSize + 1> state{};
-  const double* reference = FlowReference(flow);
-  for (std::int32_t i = 1; i <= StateSize; ++i) state[i] = reference[i - 1];
-  return detector.observe(state.data(), damping);
+  // The engine's state after the folds.
+  return detector.observe(FlowStateFromOne(flow).data(), damping);
 }
 
 std::optional<CaptureEvent> ColumnRun::observe_stall() {
   if (!detecting) return std::nullopt;
-  std::array<double, StateSize + 1> state{};
-  const double* stopped = FlowReference(flow);
-  for (std::int32_t i = 1; i <= StateSize; ++i) state[i] = stopped[i - 1];
-  return detector.stalled(state.data(), static_cast<double>(pass.model.FlockDamping));
+  return detector.stalled(FlowStateFromOne(flow).data(), static_cast<double>(pass.model.FlockDamping));
 }
 
 void ColumnRun::start_episode() {
@@ -163,20 +165,19 @@ void ColumnRun::finish_episodes() {
 
 std::optional<ColumnEnd> ColumnRun::step(bool& escaped) {
   ++pass.Iteration;
+  const bool budget_spent = settings.passes > 0 && pass.Iteration >= settings.passes;
   if (!advance()) {
     // The flow engine stopped in a pair it cannot follow: a capture, when
     // the detector sees one there, and the pass is spent on it.
     const std::optional<CaptureEvent> sunk = observe_stall();
     if (!sunk) return ColumnEnd::Stalled;
     capture(*sunk);
-    return settings.passes > 0 && pass.Iteration >= settings.passes ? std::optional(ColumnEnd::PassLimit)
-                                                                     : std::nullopt;
+    return budget_spent ? std::optional(ColumnEnd::PassLimit) : std::nullopt;
   }
   if (host.seconds() - start > settings.time_limit) {
     host.time_limit_reached();
     return ColumnEnd::TimeLimit;
   }
-  const bool budget_spent = settings.passes > 0 && pass.Iteration >= settings.passes;
   MeasuredGrowth growth;
   const PassEnd pass_end =
       settings.flow ? FinishFlowPass(pass, flow, estimate().Exponent, estimate().MeanDivergence, &growth)

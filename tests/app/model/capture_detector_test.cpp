@@ -118,10 +118,6 @@ TEST(CaptureDetector, ClosenessAloneIsNoCapture) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // A pair stuck where a flow integrator stopped: a capture only where g > 0,
 // with the latest sample's partner, closer than CaptureDistance; it reaches
 // back to where that body became the nearest, at most the look-back.
