@@ -37,9 +37,12 @@ keeps_rule() {
     app/model/*)
       rule="app/model/ includes only app/model/ and runtime/"
       [[ $inc == app/model/* || $inc == runtime/* ]] ;;
+    app/lanes/*)
+      rule="app/lanes/ includes only app/lanes/, app/model/ and runtime/"
+      [[ $inc == app/lanes/* || $inc == app/model/* || $inc == runtime/* ]] ;;
     app/measure/*)
-      rule="app/measure/ includes only app/measure/, app/model/ and runtime/"
-      [[ $inc == app/measure/* || $inc == app/model/* || $inc == runtime/* ]] ;;
+      rule="app/measure/ includes only app/measure/, app/lanes/, app/model/ and runtime/"
+      [[ $inc == app/measure/* || $inc == app/lanes/* || $inc == app/model/* || $inc == runtime/* ]] ;;
     app/files/*)
       rule="app/files/ includes only app/files/, app/model/, runtime/ and app/measure/'s records (${files_measure[*]#app/measure/})"
       [[ $inc == app/files/* || $inc == app/model/* || $inc == runtime/* ]] || listed "$inc" "${files_measure[@]}" ;;
@@ -50,7 +53,7 @@ keeps_rule() {
       rule="app/main.cpp includes only app/frame/"
       [[ $inc == app/frame/* ]] ;;
     app/*)
-      rule="app/'s code lives in model/, measure/, files/ and frame/, each with its rule"
+      rule="app/'s code lives in model/, lanes/, measure/, files/ and frame/, each with its rule"
       false ;;
     tools/picvec/*)
       rule="tools/picvec/ includes only tools/picvec/ and runtime/"

@@ -6,28 +6,13 @@
 
 namespace {
 
-double TangentLength(const FlowEngine& engine) {
-  double squares = 0;
-  for (int i = StateSize; i < FlowSize; ++i) squares += engine.x[i] * engine.x[i];
-  return std::sqrt(squares);
-}
+double TangentLength(const FlowEngine& engine) { return FlowTangentLength(engine.x.data()); }
 
 bool Finite(const FlowVector& x) {
   for (double v : x) {
     if (!std::isfinite(v)) return false;
   }
   return true;
-}
-
-// The folds of body 1, as the step makes them: its x back into [-Pi, Pi] by
-// at most one shift each way, its x velocity lowered once beyond 2 Pi.
-bool Fold(double* state) {
-  const double pi = static_cast<double>(Pi);
-  const double x = state[0], vx = state[2];
-  if (state[0] > pi) state[0] -= 2 * pi;
-  if (state[0] < -pi) state[0] += 2 * pi;
-  if (state[2] > 2 * pi) state[2] -= 2 * pi;
-  return state[0] != x || state[2] != vx;
 }
 
 }  // namespace
@@ -59,7 +44,7 @@ void StartFlow(FlowPass& flow, const FlockModel& model, const FlockState& ref, d
 bool AdvanceFlow(FlowPass& flow) {
   FlowEngine& engine = flow.engine;
   if (!FlowAdvance(engine, static_cast<double>(TimeStep))) return false;
-  if (Fold(engine.x.data())) FlowStart(engine, engine.x, engine.dt);
+  if (FlowFold(engine.x.data())) FlowStart(engine, engine.x, engine.dt);
   const double length = TangentLength(engine);
   return Finite(engine.x) && length > 0 && std::isfinite(length);
 }

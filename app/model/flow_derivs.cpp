@@ -4,22 +4,7 @@
 
 namespace {
 
-constexpr double InverseFlockMass = 1 / static_cast<double>(FlockModel::FlockMass);
-constexpr double InverseChaserMass = 1 / static_cast<double>(FlockModel::ChaserMass);
-constexpr double ChaserDrag = static_cast<double>(FlockModel::ChaserDamping) * InverseChaserMass;
-
-// The flock's pairs of bodies, each once: i < j.
-struct PairIndex {
-  int i, j;
-};
-constexpr int Pairs = FlockBodies * (FlockBodies - 1) / 2;
-constexpr std::array<PairIndex, Pairs> PairList = [] {
-  std::array<PairIndex, Pairs> list{};
-  int p = 0;
-  for (int i = 0; i < FlockBodies; ++i)
-    for (int j = i + 1; j < FlockBodies; ++j) list[p++] = {i, j};
-  return list;
-}();
+using namespace flow_model;
 
 // The model with or without the tangent: one body of code, so that the two
 // cannot drift apart.

@@ -14,6 +14,27 @@
 constexpr int FlowSize = 2 * StateSize;
 using FlowVector = std::array<double, FlowSize>;
 
+// The model's constants in double, and the flock's pairs of bodies, each
+// once (i < j) in the order every double version of the model sums them: a
+// version over several trajectories at once uses the same, so that each of
+// its trajectories gets the bits FlowJoinedDerivs gives.
+namespace flow_model {
+constexpr double InverseFlockMass = 1 / static_cast<double>(FlockModel::FlockMass);
+constexpr double InverseChaserMass = 1 / static_cast<double>(FlockModel::ChaserMass);
+constexpr double ChaserDrag = static_cast<double>(FlockModel::ChaserDamping) * InverseChaserMass;
+struct PairIndex {
+  int i, j;
+};
+constexpr int Pairs = FlockBodies * (FlockBodies - 1) / 2;
+constexpr std::array<PairIndex, Pairs> PairList = [] {
+  std::array<PairIndex, Pairs> list{};
+  int p = 0;
+  for (int i = 0; i < FlockBodies; ++i)
+    for (int j = i + 1; j < FlockBodies; ++j) list[p++] = {i, j};
+  return list;
+}();
+}  // namespace flow_model
+
 // rates(0..31) := the model's derivatives at `state` (0..31), flock damping
 // `damping`. `state` and `rates` must differ.
 void FlowDerivs(double damping, const double* state, double* rates);

@@ -10,9 +10,6 @@ namespace odeint = boost::numeric::odeint;
 
 namespace {
 
-constexpr double SmallestStepShare = 1e-12;
-constexpr std::int64_t MostTries = 1000000;
-
 using Method = odeint::runge_kutta_dopri5<FlowVector, double, FlowVector, double, odeint::array_algebra>;
 using Controlled = odeint::controlled_runge_kutta<Method, StateErrorChecker<odeint::array_algebra>>;
 
@@ -31,8 +28,8 @@ bool FlowAdvance(FlowEngine& engine, double span) {
     FlowJoinedDerivs(damping, x.data(), dxdt.data());
   };
   double t = 0;
-  for (std::int64_t tries = 0; tries < MostTries; ++tries) {
-    if (!(engine.dt >= span * SmallestStepShare)) return false;
+  for (std::int64_t tries = 0; tries < FlowMostTries; ++tries) {
+    if (!(engine.dt >= span * FlowSmallestStepShare)) return false;
     const double rest = span - t;
     // The last step lands on the end itself; a step that would leave a
     // sliver behind takes it along.
@@ -56,6 +53,21 @@ bool FlowAdvance(FlowEngine& engine, double span) {
     engine.dt = step;
   }
   return false;
+}
+
+bool FlowFold(double* state) {
+  const double pi = static_cast<double>(Pi);
+  const double x = state[0], vx = state[2];
+  if (state[0] > pi) state[0] -= 2 * pi;
+  if (state[0] < -pi) state[0] += 2 * pi;
+  if (state[2] > 2 * pi) state[2] -= 2 * pi;
+  return state[0] != x || state[2] != vx;
+}
+
+double FlowTangentLength(const double* joined) {
+  double squares = 0;
+  for (int i = StateSize; i < FlowSize; ++i) squares += joined[i] * joined[i];
+  return std::sqrt(squares);
 }
 
 void FlowScaleTangent(FlowEngine& engine, int exponent) {

@@ -12,6 +12,10 @@
 // The engine's name in the results file, and its default tolerance.
 constexpr const char* FlowMethodName = "dopri5";
 constexpr double FlowDefaultTolerance = 1e-8;
+// An advance gives up below this share of its span, or after this many
+// tries: a collision the method cannot follow.
+constexpr double FlowSmallestStepShare = 1e-12;
+constexpr std::int64_t FlowMostTries = 1000000;
 
 struct FlowEngine {
   double damping = 0;
@@ -34,6 +38,16 @@ void FlowStart(FlowEngine& engine, const FlowVector& joined, double first_step);
 // follow) or a million steps have been tried; the engine is then left where
 // it stopped.
 bool FlowAdvance(FlowEngine& engine, double span);
+
+// The folds of body 1, as the step makes them, on a state of 32 doubles
+// (component i at element i - 1): its x back into [-Pi, Pi] by at most one
+// shift each way, its x velocity lowered once beyond 2 Pi. True when the
+// state changed, so that its slope must be evaluated afresh.
+bool FlowFold(double* state);
+
+// The length of the tangent half of a joined vector, its squares summed in
+// order.
+double FlowTangentLength(const double* joined);
 
 // Multiplies the tangent and its slope by 2^exponent: exact, so the
 // engine goes on as if nothing had changed.
