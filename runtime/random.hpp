@@ -16,3 +16,6 @@ struct RandomState {
 RandomState& random_state();
 // Advances the generator one step; a multiple of 2^-31 in [0, 1).
 Real rnd_uniform();
+// The same step of a generator of the caller's own (a trajectory that draws
+// from a sequence of its own, seeded apart from the program's).
+Real rnd_uniform(RandomState& generator);
