@@ -6,18 +6,25 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "app/measure/member_result.hpp"
 #include "runtime/real.hpp"
 
 // PassLimit only ends columns of a run with a pass budget (--passes);
-// Stalled only those of --flow, whose engine could not go on.
-enum class ColumnEnd { Converged, TimeLimit, Coinciding, IterationCeiling, PassLimit, Stalled };
+// Stalled only those of --flow, whose engine could not go on. Settled ends
+// a column (with the measurement options) whose trajectory settled on a
+// regular attractor and was certified there; Captured an ensemble column
+// whose continued member was captured.
+enum class ColumnEnd { Converged, TimeLimit, Coinciding, IterationCeiling, PassLimit, Stalled, Settled, Captured };
 
-// How the chaser fared in a column measured with capture detection:
-// chaotic, no capture; transient, captures, the exponent measured over the
-// chaotic phases before them; captured, every episode captured before
-// anything was measured, and no exponent.
-enum class ColumnRegime { Chaotic, Transient, Captured };
+// What kind of motion a column measured with the measurement options:
+// chaotic, chaos throughout; transient, chaos that ended (captures, or a
+// settling onto a regular attractor), the exponent measured over the
+// chaotic phases alone; regular, no chaotic phase at all, the exponent the
+// regular attractor's; captured, every episode captured before anything was
+// measured, and no exponent.
+enum class ColumnRegime { Chaotic, Transient, Captured, Regular };
 
 struct ColumnResult {
   std::int32_t column = 0;
@@ -50,6 +57,33 @@ struct ColumnResult {
   std::optional<Real> tolerance;
   std::optional<std::int64_t> steps;
   std::optional<std::int64_t> rejected_steps;
+  // The settling, with the measurement options: the model time from the
+  // column's start at which the regular motion began, the regular
+  // attractor's exponent and standard error, and the suspected settlings
+  // that turned out laminar phases of intermittency.
+  std::optional<Real> settled_time;
+  std::optional<Real> regular_exponent;
+  std::optional<Real> regular_standard_error;
+  std::optional<std::int32_t> laminar_phases;
+  // An ensemble column (--members): the fresh members' ends, the 95 %
+  // Wilson intervals of the shares ending chaotic, settled and captured,
+  // the escapes (settlings and captures) over the members' chaotic time with
+  // the rate's exact 95 % interval (no rate, the upper bound alone, without
+  // an escape), the distinct regular attractors and the share of members on
+  // each, and the exponent of the chaotic phases with its jackknife error.
+  std::optional<std::int32_t> members;
+  std::optional<std::int32_t> ended_chaotic, ended_settled, ended_captured, ended_stalled;
+  std::optional<Real> chaotic_share_low, chaotic_share_high;
+  std::optional<Real> settled_share_low, settled_share_high;
+  std::optional<Real> captured_share_low, captured_share_high;
+  std::optional<std::int32_t> escapes;
+  std::optional<Real> member_chaotic_time;
+  std::optional<Real> escape_rate, escape_rate_low, escape_rate_high;
+  std::optional<std::int32_t> attractors;
+  std::string attractor_shares;  // the share of each attractor, in label order, separated by ';'
+  std::optional<Real> ensemble_exponent, ensemble_standard_error;
+  // Every member's line, for the members file; not in the results file.
+  std::vector<MemberResult> member_results;
   // Of a merged results file: the segment (I of K) the column came from.
   std::optional<std::int32_t> segment;
 };

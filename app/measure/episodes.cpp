@@ -30,7 +30,9 @@ MeasureSnapshot SnapshotOf(const ColumnPass& pass, const ColumnEstimate& reporte
   return s;
 }
 
-void Restore(const MeasureSnapshot& s, ColumnPass& pass, ColumnEstimate& reported) {
+}  // namespace
+
+void RestoreSums(const MeasureSnapshot& s, ColumnPass& pass, ColumnEstimate& reported) {
   pass.MeasuredSteps = s.MeasuredSteps;
   pass.LogSum = s.LogSum;
   pass.DivergenceSum = s.DivergenceSum;
@@ -41,6 +43,8 @@ void Restore(const MeasureSnapshot& s, ColumnPass& pass, ColumnEstimate& reporte
   pass.tangent_batch = s.tangent_batch;
   reported = s.reported;
 }
+
+namespace {
 
 // Drops what no collapse can reach back to: every snapshot but the latest
 // at or before the reach, and the records before it.
@@ -70,13 +74,13 @@ void LogPass(EpisodeLog& log, const ColumnPass& pass, const MeasuredGrowth* meas
   }
 }
 
-bool TakeBack(EpisodeLog& log, ColumnPass& pass, ColumnEstimate& reported, bool target, std::int32_t from) {
+bool TakeBack(const EpisodeLog& log, ColumnPass& pass, ColumnEstimate& reported, bool target, std::int32_t from) {
   const MeasureSnapshot* base = nullptr;
   for (const MeasureSnapshot& s : log.snapshots) {
     if (s.iteration < from) base = &s;
   }
   if (!base) return false;
-  Restore(*base, pass, reported);
+  RestoreSums(*base, pass, reported);
   for (const MeasuredRecord& r : log.records) {
     if (r.iteration <= base->iteration) continue;
     if (r.iteration >= from) break;
@@ -84,4 +88,12 @@ bool TakeBack(EpisodeLog& log, ColumnPass& pass, ColumnEstimate& reported, bool 
     if (TestDue(pass)) EstimateAtTest(pass, target, reported);
   }
   return true;
+}
+
+std::optional<MeasureSnapshot> SumsBefore(const EpisodeLog& log, const ColumnPass& pass, const ColumnEstimate& reported,
+                                          bool target, std::int32_t from) {
+  ColumnPass then = pass;
+  ColumnEstimate reported_then = reported;
+  if (!TakeBack(log, then, reported_then, target, from)) return std::nullopt;
+  return SnapshotOf(then, reported_then);
 }

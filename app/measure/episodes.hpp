@@ -66,4 +66,10 @@ void LogPass(EpisodeLog& log, const ColumnPass& pass, const MeasuredGrowth* meas
              const ColumnEstimate& reported);
 // Takes back every measured pass from pass `from` on. False when the log no
 // longer reaches back that far (it always does for from > current - reach).
-bool TakeBack(EpisodeLog& log, ColumnPass& pass, ColumnEstimate& reported, bool target, std::int32_t from);
+bool TakeBack(const EpisodeLog& log, ColumnPass& pass, ColumnEstimate& reported, bool target, std::int32_t from);
+// The sums as they stood before pass `from`, leaving the pass as it is;
+// none when the log no longer reaches back that far.
+std::optional<MeasureSnapshot> SumsBefore(const EpisodeLog& log, const ColumnPass& pass, const ColumnEstimate& reported,
+                                          bool target, std::int32_t from);
+// Puts sums of a snapshot back.
+void RestoreSums(const MeasureSnapshot& sums, ColumnPass& pass, ColumnEstimate& reported);

@@ -52,12 +52,17 @@ bool AdvanceFlow(FlowPass& flow) {
 PassEnd FinishFlowPass(ColumnPass& pass, FlowPass& flow, Real& exponent, Real& mean_divergence,
                        MeasuredGrowth* growth) {
   const double length = TangentLength(flow.engine);
-  const Real log_growth = std::log(length / flow.tangent_length);
+  const double log_growth = std::log(length / flow.tangent_length);
   // length = m 2^e with m in [1/2, 1): scaled to 2m, in [1, 2).
   int e = 0;
   std::frexp(length, &e);
   FlowScaleTangent(flow.engine, 1 - e);
   flow.tangent_length = std::ldexp(length, 1 - e);
+  return RecordFlowGrowth(pass, log_growth, exponent, mean_divergence, growth);
+}
+
+PassEnd RecordFlowGrowth(ColumnPass& pass, double log_growth, Real& exponent, Real& mean_divergence,
+                         MeasuredGrowth* growth) {
   if (pass.Iteration - pass.EpisodeStart < BufferLength) return PassEnd::Transient;
   const MeasuredGrowth added{log_growth, 0, false};
   RecordMeasured(pass, added, pass.ref.data(), exponent, mean_divergence);

@@ -42,5 +42,11 @@ inline const double* FlowReference(const FlowPass& flow) { return flow.engine.x.
 PassEnd FinishFlowPass(ColumnPass& pass, FlowPass& flow, Real& exponent, Real& mean_divergence,
                        MeasuredGrowth* growth = nullptr);
 
+// The part of a flow pass after its tangent's growth is known: the
+// transient, or the growth recorded as FinishPass records a measured pass,
+// and what was added told in `growth` when given.
+PassEnd RecordFlowGrowth(ColumnPass& pass, double log_growth, Real& exponent, Real& mean_divergence,
+                         MeasuredGrowth* growth = nullptr);
+
 // The reference state back in the model's type, exactly.
 void FlowStateTo(const FlowPass& flow, FlockState& ref);

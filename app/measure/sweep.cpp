@@ -25,7 +25,9 @@ SweepOutcome RunSweep(FlockState& ref, SweepCarry& carry, const SweepSettings& s
   for (std::int32_t x = settings.start_column; x >= LastColumn; x -= settings.step) {
     if (!ColumnSelected(x, settings)) continue;
     const FlockModel model{ColumnDamping(x)};
-    const std::optional<ColumnResult> result = RunColumn(x, model, ref, carry, settings, host, observers.history);
+    const std::optional<ColumnResult> result =
+        settings.run_column ? settings.run_column(x, model, ref, carry, settings, host, observers.history)
+                            : RunColumn(x, model, ref, carry, settings, host, observers.history);
     if (!result) return SweepOutcome::Escaped;
     carry = SweepCarry{result->exponent, result->mean_divergence, result->spread};
     for (const ColumnObserver& observe : observers.columns) observe(*result);

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "app/measure/column_pass.hpp"
+#include "app/measure/column_result.hpp"
 #include "app/measure/damping_range.hpp"
 #include "app/measure/parameters.hpp"
 #include "app/measure/sweep_records.hpp"
@@ -14,6 +15,14 @@
 #include "runtime/real.hpp"
 
 struct CaptureEvent;
+struct SweepSettings;
+class ColumnHost;
+// Runs one column: its members from the reference state `ref` (left as the
+// continued member ended), reporting `carry` where nothing is measured;
+// none when Esc ended the run.
+using ColumnRunner = std::function<std::optional<ColumnResult>(
+    std::int32_t column, const FlockModel& model, FlockState& ref, const SweepCarry& carry,
+    const SweepSettings& settings, ColumnHost& host, const HistoryObserver& history)>;
 // Told of every capture a column declares, after what was measured from the
 // collapse's start (pass `from` on) has been taken back and before the new
 // episode starts: the pass holds the column's sums as they now stand.
@@ -39,6 +48,11 @@ struct SweepSettings {
   PassAdvance advance;
   MeasuredAdvance measured_advance;  // with robust or tangent
   CaptureObserver capture_observer;  // may be empty
+  // An ensemble column's members (1: the column's one trajectory) and the
+  // threads they share; how a column is run (empty: one member).
+  std::int32_t members = 1;
+  int threads = 1;
+  ColumnRunner run_column;
 };
 
 // Whether a run uses any of the measurement options, and so writes the
