@@ -15,15 +15,24 @@
 #define MEASUREMENT_FIELDS ",large_passes,extrapolated,tangent_exponent,tangent_standard_error"
 #define CAPTURE_FIELDS ",regime,captures,chaotic_time,capture_rate,collapse_rate"
 #define INTEGRATOR_FIELDS ",integrator,tolerance,steps,rejected_steps"
+#define SETTLE_FIELDS ",settled_time,regular_exponent,regular_standard_error,laminar_phases"
+#define ENSEMBLE_FIELDS                                                                                      \
+  ",members,ended_chaotic,ended_settled,ended_captured,ended_stalled,chaotic_share_low,chaotic_share_high," \
+  "settled_share_low,settled_share_high,captured_share_low,captured_share_high,escapes,member_chaotic_time,"  \
+  "escape_rate,escape_rate_low,escape_rate_high,attractors,attractor_shares,ensemble_exponent,"             \
+  "ensemble_standard_error"
 
 const char* const ResultsHeader = PLAIN_FIELDS;
-const char* const ExtendedResultsHeader = PLAIN_FIELDS MEASUREMENT_FIELDS CAPTURE_FIELDS INTEGRATOR_FIELDS;
-const char* const MergedResultsHeader = PLAIN_FIELDS MEASUREMENT_FIELDS ",segment" CAPTURE_FIELDS INTEGRATOR_FIELDS;
+const char* const ExtendedResultsHeader =
+    PLAIN_FIELDS MEASUREMENT_FIELDS CAPTURE_FIELDS INTEGRATOR_FIELDS SETTLE_FIELDS ENSEMBLE_FIELDS;
+const char* const MergedResultsHeader =
+    PLAIN_FIELDS MEASUREMENT_FIELDS ",segment" CAPTURE_FIELDS INTEGRATOR_FIELDS SETTLE_FIELDS ENSEMBLE_FIELDS;
 
 namespace {
 
-constexpr ResultsLayout AllLayouts[] = {ResultsLayout::Plain, ResultsLayout::Extended, ResultsLayout::Merged,
-                                        ResultsLayout::Extended15, ResultsLayout::Merged16};
+constexpr ResultsLayout AllLayouts[] = {ResultsLayout::Plain,      ResultsLayout::Extended,   ResultsLayout::Merged,
+                                        ResultsLayout::Extended15, ResultsLayout::Merged16,   ResultsLayout::Extended24,
+                                        ResultsLayout::Merged25};
 
 }  // namespace
 
@@ -34,6 +43,8 @@ const char* ResultsHeaderOf(ResultsLayout layout) {
     case ResultsLayout::Merged: return MergedResultsHeader;
     case ResultsLayout::Extended15: return PLAIN_FIELDS MEASUREMENT_FIELDS;
     case ResultsLayout::Merged16: return PLAIN_FIELDS MEASUREMENT_FIELDS ",segment";
+    case ResultsLayout::Extended24: return PLAIN_FIELDS MEASUREMENT_FIELDS CAPTURE_FIELDS INTEGRATOR_FIELDS;
+    case ResultsLayout::Merged25: return PLAIN_FIELDS MEASUREMENT_FIELDS ",segment" CAPTURE_FIELDS INTEGRATOR_FIELDS;
   }
   return "";
 }
@@ -45,14 +56,18 @@ std::optional<ResultsLayout> ResultsLayoutOf(std::string_view header) {
   return std::nullopt;
 }
 
-std::optional<ResultsLayout> EarlierLayout(ResultsLayout layout) {
-  if (layout == ResultsLayout::Extended) return ResultsLayout::Extended15;
-  if (layout == ResultsLayout::Merged) return ResultsLayout::Merged16;
-  return std::nullopt;
+std::vector<ResultsLayout> EarlierLayouts(ResultsLayout layout) {
+  if (layout == ResultsLayout::Extended) return {ResultsLayout::Extended24, ResultsLayout::Extended15};
+  if (layout == ResultsLayout::Merged) return {ResultsLayout::Merged25, ResultsLayout::Merged16};
+  return {};
 }
 
 bool LayoutReadsAs(ResultsLayout read, ResultsLayout expected) {
-  return read == expected || EarlierLayout(expected) == read;
+  if (read == expected) return true;
+  for (ResultsLayout earlier : EarlierLayouts(expected)) {
+    if (read == earlier) return true;
+  }
+  return false;
 }
 
 std::string_view column_regime_name(ColumnRegime regime) {
@@ -60,12 +75,14 @@ std::string_view column_regime_name(ColumnRegime regime) {
     case ColumnRegime::Chaotic: return "chaotic";
     case ColumnRegime::Transient: return "transient";
     case ColumnRegime::Captured: return "captured";
+    case ColumnRegime::Regular: return "regular";
   }
   return "?";
 }
 
 std::optional<ColumnRegime> column_regime_from_name(std::string_view name) {
-  for (ColumnRegime regime : {ColumnRegime::Chaotic, ColumnRegime::Transient, ColumnRegime::Captured}) {
+  for (ColumnRegime regime :
+       {ColumnRegime::Chaotic, ColumnRegime::Transient, ColumnRegime::Captured, ColumnRegime::Regular}) {
     if (column_regime_name(regime) == name) return regime;
   }
   return std::nullopt;
@@ -79,13 +96,15 @@ std::string_view column_end_name(ColumnEnd end) {
     case ColumnEnd::IterationCeiling: return "iteration_ceiling";
     case ColumnEnd::PassLimit: return "pass_limit";
     case ColumnEnd::Stalled: return "stalled";
+    case ColumnEnd::Settled: return "settled";
+    case ColumnEnd::Captured: return "captured";
   }
   return "?";
 }
 
 std::optional<ColumnEnd> column_end_from_name(std::string_view name) {
   for (ColumnEnd end : {ColumnEnd::Converged, ColumnEnd::TimeLimit, ColumnEnd::Coinciding, ColumnEnd::IterationCeiling,
-                        ColumnEnd::PassLimit, ColumnEnd::Stalled}) {
+                        ColumnEnd::PassLimit, ColumnEnd::Stalled, ColumnEnd::Settled, ColumnEnd::Captured}) {
     if (column_end_name(end) == name) return end;
   }
   return std::nullopt;
@@ -113,9 +132,15 @@ std::vector<std::string_view> split(std::string_view line, char separator) {
 std::string optional_text(const std::optional<Real>& value) { return value ? real_text(*value) : std::string(); }
 
 bool MeasurementFields(ResultsLayout layout) { return layout != ResultsLayout::Plain; }
-bool SegmentField(ResultsLayout layout) { return layout == ResultsLayout::Merged || layout == ResultsLayout::Merged16; }
+bool SegmentField(ResultsLayout layout) {
+  return layout == ResultsLayout::Merged || layout == ResultsLayout::Merged16 || layout == ResultsLayout::Merged25;
+}
+// The settling and ensemble fields, which files written before them lack.
+bool SettleFields(ResultsLayout layout) { return layout == ResultsLayout::Extended || layout == ResultsLayout::Merged; }
 // The capture and integrator fields, which files written before them lack.
-bool NewFields(ResultsLayout layout) { return layout == ResultsLayout::Extended || layout == ResultsLayout::Merged; }
+bool NewFields(ResultsLayout layout) {
+  return SettleFields(layout) || layout == ResultsLayout::Extended24 || layout == ResultsLayout::Merged25;
+}
 
 // Where each group of fields begins: the measurement options' four after
 // the plain eleven, the segment, the capture detector's five, then the
@@ -124,14 +149,18 @@ constexpr std::size_t PlainFieldCount = 11;
 constexpr std::size_t MeasurementFieldCount = 4;
 constexpr std::size_t CaptureFieldCount = 5;
 constexpr std::size_t IntegratorFieldCount = 4;
+constexpr std::size_t SettleFieldCount = 4;
+constexpr std::size_t EnsembleFieldCount = 20;
 
 std::size_t CaptureFieldsAt(ResultsLayout layout) {
   return PlainFieldCount + MeasurementFieldCount + (SegmentField(layout) ? 1 : 0);
 }
 std::size_t IntegratorFieldsAt(ResultsLayout layout) { return CaptureFieldsAt(layout) + CaptureFieldCount; }
+std::size_t SettleFieldsAt(ResultsLayout layout) { return IntegratorFieldsAt(layout) + IntegratorFieldCount; }
 
 std::size_t FieldCount(ResultsLayout layout) {
   if (!MeasurementFields(layout)) return PlainFieldCount;
+  if (SettleFields(layout)) return SettleFieldsAt(layout) + SettleFieldCount + EnsembleFieldCount;
   return CaptureFieldsAt(layout) + (NewFields(layout) ? CaptureFieldCount + IntegratorFieldCount : 0);
 }
 
@@ -182,6 +211,66 @@ bool read_integrator(const std::string_view* f, ColumnResult& r) {
          read_optional_count(f[3], r.rejected_steps);
 }
 
+std::string optional_int(const std::optional<std::int32_t>& value) {
+  return value ? std::to_string(*value) : std::string();
+}
+
+// The settling's fields: settled_time, regular_exponent,
+// regular_standard_error, laminar_phases.
+std::string settle_text(const ColumnResult& r) {
+  return ',' + optional_text(r.settled_time) + ',' + optional_text(r.regular_exponent) + ',' +
+         optional_text(r.regular_standard_error) + ',' + optional_int(r.laminar_phases);
+}
+
+bool read_settle(const std::string_view* f, ColumnResult& r) {
+  return read_optional_real(f[0], r.settled_time) && read_optional_real(f[1], r.regular_exponent) &&
+         read_optional_real(f[2], r.regular_standard_error) && read_optional_int(f[3], r.laminar_phases);
+}
+
+// An attractor's shares: reals separated by ';', or nothing.
+bool shares_text_valid(std::string_view text) {
+  if (text.empty()) return true;
+  for (std::string_view share : split(text, ';')) {
+    if (!parse_real(share)) return false;
+  }
+  return true;
+}
+
+// The ensemble's twenty fields, in the header's order.
+std::string ensemble_text(const ColumnResult& r) {
+  std::string t;
+  for (const std::optional<std::int32_t>* count :
+       {&r.members, &r.ended_chaotic, &r.ended_settled, &r.ended_captured, &r.ended_stalled})
+    t += ',' + optional_int(*count);
+  for (const std::optional<Real>* share : {&r.chaotic_share_low, &r.chaotic_share_high, &r.settled_share_low,
+                                           &r.settled_share_high, &r.captured_share_low, &r.captured_share_high})
+    t += ',' + optional_text(*share);
+  t += ',' + optional_int(r.escapes) + ',' + optional_text(r.member_chaotic_time) + ',' +
+       optional_text(r.escape_rate) + ',' + optional_text(r.escape_rate_low) + ',' +
+       optional_text(r.escape_rate_high) + ',' + optional_int(r.attractors) + ',' + r.attractor_shares + ',' +
+       optional_text(r.ensemble_exponent) + ',' + optional_text(r.ensemble_standard_error);
+  return t;
+}
+
+bool read_ensemble(const std::string_view* f, ColumnResult& r) {
+  std::size_t i = 0;
+  for (std::optional<std::int32_t>* count :
+       {&r.members, &r.ended_chaotic, &r.ended_settled, &r.ended_captured, &r.ended_stalled}) {
+    if (!read_optional_int(f[i++], *count)) return false;
+  }
+  for (std::optional<Real>* share : {&r.chaotic_share_low, &r.chaotic_share_high, &r.settled_share_low,
+                                     &r.settled_share_high, &r.captured_share_low, &r.captured_share_high}) {
+    if (!read_optional_real(f[i++], *share)) return false;
+  }
+  if (!read_optional_int(f[i++], r.escapes) || !read_optional_real(f[i++], r.member_chaotic_time) ||
+      !read_optional_real(f[i++], r.escape_rate) || !read_optional_real(f[i++], r.escape_rate_low) ||
+      !read_optional_real(f[i++], r.escape_rate_high) || !read_optional_int(f[i++], r.attractors))
+    return false;
+  if (!shares_text_valid(f[i])) return false;
+  r.attractor_shares = std::string(f[i++]);
+  return read_optional_real(f[i++], r.ensemble_exponent) && read_optional_real(f[i], r.ensemble_standard_error);
+}
+
 }  // namespace
 
 std::string results_line(const ColumnResult& r, ResultsLayout layout) {
@@ -212,6 +301,7 @@ std::string results_line(const ColumnResult& r, ResultsLayout layout) {
             ',' + optional_text(r.capture_rate) + ',' + optional_text(r.collapse_rate);
   }
   if (NewFields(layout)) line += integrator_text(r);
+  if (SettleFields(layout)) line += settle_text(r) + ensemble_text(r);
   return line;
 }
 
@@ -254,6 +344,9 @@ std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLay
   }
   if (SegmentField(layout) && !read_optional_int(f[15], r.segment)) return std::nullopt;
   if (NewFields(layout) && !read_integrator(&f[IntegratorFieldsAt(layout)], r)) return std::nullopt;
+  if (SettleFields(layout) && !(read_settle(&f[SettleFieldsAt(layout)], r) &&
+                                read_ensemble(&f[SettleFieldsAt(layout) + SettleFieldCount], r)))
+    return std::nullopt;
   return r;
 }
 
