@@ -10,7 +10,8 @@ cd "${1:-$(dirname "$0")/..}"
 
 # Of app/measure/, app/files/ includes only the plain records a sweep hands
 # out and the run's built-in parameters: never the sweep itself.
-files_measure=(app/measure/column_result.hpp app/measure/sweep_records.hpp app/measure/parameters.hpp)
+files_measure=(app/measure/column_result.hpp app/measure/member_result.hpp app/measure/sweep_records.hpp
+               app/measure/parameters.hpp)
 # The plotter reads results files with the program's own reader.
 plot_app=(app/files/results_file.hpp app/measure/column_result.hpp)
 # The probe reads a checkpoint and walks the model with the run's parameters.
@@ -41,8 +42,9 @@ keeps_rule() {
       rule="app/lanes/ includes only app/lanes/, app/model/ and runtime/"
       [[ $inc == app/lanes/* || $inc == app/model/* || $inc == runtime/* ]] ;;
     app/ensemble/*)
-      rule="app/ensemble/ includes only app/ensemble/, app/model/ and runtime/"
-      [[ $inc == app/ensemble/* || $inc == app/model/* || $inc == runtime/* ]] ;;
+      rule="app/ensemble/ includes only app/ensemble/, app/measure/, app/lanes/, app/model/ and runtime/"
+      [[ $inc == app/ensemble/* || $inc == app/measure/* || $inc == app/lanes/* || $inc == app/model/* ||
+         $inc == runtime/* ]] ;;
     app/measure/*)
       rule="app/measure/ includes only app/measure/, app/lanes/, app/model/ and runtime/"
       [[ $inc == app/measure/* || $inc == app/lanes/* || $inc == app/model/* || $inc == runtime/* ]] ;;
