@@ -101,6 +101,16 @@ class FieldReader {
     return value.has_value();
   }
 
+  // The key of the next line, which is not read.
+  std::string next_key() {
+    const std::streampos at = in_.tellg();
+    std::string line;
+    std::getline(in_, line);
+    in_.clear();
+    in_.seekg(at);
+    return line.substr(0, line.find(' '));
+  }
+
   // Whether the next line is "end" and the last.
   bool at_end() {
     std::string line;
@@ -153,6 +163,12 @@ std::optional<std::string_view> read_fields(FieldReader& in, Checkpoint& c) {
   if (!in.integer("row", INT32_MIN, INT32_MAX, c.row)) return "row";
   if (!in.integer("results_lines", 1, ColumnCount, c.results_lines)) return "results_lines";
   if (!read_crc(in, "results_crc", c.results_crc)) return "results_crc";
+  if (in.next_key() == "members_lines") {
+    std::int32_t lines = 0;
+    if (!in.integer("members_lines", 0, INT32_MAX, lines)) return "members_lines";
+    c.members_lines = lines;
+    if (!read_crc(in, "members_crc", c.members_crc)) return "members_crc";
+  }
   int first_point = 0;
   if (!in.integer("first_point", 0, 1, first_point)) return "first_point";
   c.first_point = first_point == 1;
@@ -181,8 +197,11 @@ std::string checkpoint_text(const Checkpoint& c) {
       << "column " << c.column << '\n'
       << "row " << c.row << '\n'
       << "results_lines " << c.results_lines << '\n'
-      << "results_crc " << crc_text(c.results_crc) << '\n'
-      << "first_point " << (c.first_point ? 1 : 0) << '\n'
+      << "results_crc " << crc_text(c.results_crc) << '\n';
+  if (c.members_lines) {
+    out << "members_lines " << *c.members_lines << '\n' << "members_crc " << crc_text(c.members_crc) << '\n';
+  }
+  out << "first_point " << (c.first_point ? 1 : 0) << '\n'
       << "random " << c.random_state << ' ' << c.random_last << '\n'
       << "exponent " << hex(c.exponent) << '\n'
       << "mean_divergence " << hex(c.mean_divergence) << '\n'

@@ -17,6 +17,10 @@ struct Checkpoint {
   std::int32_t row = 0;           // its curve point
   std::int32_t results_lines = 0; // columns in the results file
   std::uint32_t results_crc = 0;  // CRC-32 of the results file up to them, header included
+  // An ensemble run's members file: its member lines and their CRC-32,
+  // header included. None for a run without one.
+  std::optional<std::int32_t> members_lines;
+  std::uint32_t members_crc = 0;
   bool first_point = true;
   std::uint32_t random_state = 0;
   std::uint32_t random_last = 0;

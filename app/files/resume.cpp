@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "app/files/checksum.hpp"
+#include "app/files/members_file.hpp"
 #include "app/files/results_file.hpp"
 #include "app/measure/parameters.hpp"
 #include "runtime/file_guard.hpp"
@@ -73,7 +74,7 @@ std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::s
     error = results_path + " does not end with the checkpoint's column";
     return std::nullopt;
   }
-  return Resumption{*checkpoint, std::move(finished)};
+  return Resumption{*checkpoint, std::move(finished), {}};
 }
 
 namespace {
@@ -88,6 +89,21 @@ bool read_text(const std::string& path, std::string& text, std::string& error) {
   return false;
 }
 
+// The members' lines a resumption's checkpoint vouches for: every finished
+// column's members in order, as many as its results line counts.
+std::optional<std::string> MembersFault(const Resumption& r) {
+  std::size_t at = 0;
+  for (const ColumnResult& column : r.finished) {
+    const std::int32_t count = column.members.value_or(0);
+    for (std::int32_t m = 0; m < count; ++m, ++at) {
+      if (at >= r.members.size() || r.members[at].column != column.column || r.members[at].member != m)
+        return "does not hold the members of column " + std::to_string(column.column) + " that its results line counts";
+    }
+  }
+  if (at != r.members.size()) return "holds members of columns the results file does not";
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<Resumption> LoadResumption(const std::string& options_text, const Text& base_name, std::string& error,
@@ -96,8 +112,25 @@ std::optional<Resumption> LoadResumption(const std::string& options_text, const 
   if (!read_text(base_name + ".checkpoint", checkpoint_text, error) ||
       !read_text(base_name + ".csv", results_text, error))
     return std::nullopt;
-  return ResumptionFrom(options_text, checkpoint_text, results_text, base_name, error, layout);
+  std::optional<Resumption> r = ResumptionFrom(options_text, checkpoint_text, results_text, base_name, error, layout);
+  if (!r || !r->checkpoint.members_lines) return r;
+  const std::string path = base_name + ".members.csv";
+  std::string text, reason;
+  if (!read_regular_file(path, MembersFileLimit, text, reason)) {
+    error = "no members file " + path + " here: " + reason;
+    return std::nullopt;
+  }
+  std::optional<std::vector<MemberResult>> members =
+      members_vouched(text, path, *r->checkpoint.members_lines, r->checkpoint.members_crc, error);
+  if (!members) return std::nullopt;
+  r->members = std::move(*members);
+  if (const std::optional<std::string> fault = MembersFault(*r)) {
+    error = path + " " + *fault;
+    return std::nullopt;
+  }
+  return r;
 }
+
 
 std::optional<std::string> ResumptionFault(const Resumption& resumption, const std::vector<std::int32_t>& columns) {
   const Checkpoint& c = resumption.checkpoint;

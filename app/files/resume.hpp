@@ -10,6 +10,7 @@
 #include "app/files/checkpoint.hpp"
 #include "app/files/results_file.hpp"
 #include "app/measure/column_result.hpp"
+#include "app/measure/member_result.hpp"
 #include "app/measure/sweep_records.hpp"
 #include "app/model/flock_model.hpp"
 #include "runtime/text.hpp"
@@ -17,11 +18,13 @@
 struct Resumption {
   Checkpoint checkpoint;
   std::vector<ColumnResult> finished;  // the columns up to the checkpoint's
+  std::vector<MemberResult> members;   // their members' lines, with --members
 };
 
-// Reads BASE.checkpoint and BASE.csv; none, with a one-line reason, when
-// either is missing or damaged, the checkpoint was written with other
-// options, or the two do not agree.
+// Reads BASE.checkpoint and BASE.csv (and BASE.members.csv when the
+// checkpoint vouches for one); none, with a one-line reason, when any is
+// missing or damaged, the checkpoint was written with other options, or
+// they do not agree.
 // `layout`: the results file's layout that the options write.
 std::optional<Resumption> LoadResumption(const std::string& options_text, const Text& base_name, std::string& error,
                                          ResultsLayout layout = ResultsLayout::Plain);
