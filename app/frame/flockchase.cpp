@@ -1,11 +1,14 @@
 #include "app/frame/flockchase.hpp"
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <thread>
 
+#include "app/ensemble/ensemble_column.hpp"
 #include "app/files/base_name.hpp"
 #include "app/files/history_file.hpp"
+#include "app/files/members_file.hpp"
 #include "app/files/results_file.hpp"
 #include "app/files/resume.hpp"
 #include "app/files/run_lock.hpp"
@@ -37,14 +40,21 @@ SweepSettings SettingsOf(const Options& options) {
   settings.tolerance = options.tolerance.value_or(FlowDefaultTolerance);
   if (options.target_error) settings.target_error = static_cast<Real>(*options.target_error);
   const std::vector<std::int32_t> columns = RunColumns(options);
-  settings.start_column = columns.front();
-  settings.end_column = columns.back();
+  settings.start_column = *std::max_element(columns.begin(), columns.end());
+  settings.end_column = *std::min_element(columns.begin(), columns.end());
+  settings.ascending = options.ascending;
+  settings.members = options.members;
+  if (options.members > 1) settings.run_column = RunEnsembleColumn;
   return settings;
+}
+
+int ThreadsOf(const Options& options) {
+  return options.threads != 0 ? options.threads : (std::thread::hardware_concurrency() >= 2 ? 2 : 1);
 }
 
 // The two trajectories of a pass on two threads, when the run has them.
 std::unique_ptr<PairStepper> StepperFor(const Options& options, SweepSettings& settings) {
-  const int threads = options.threads != 0 ? options.threads : (std::thread::hardware_concurrency() >= 2 ? 2 : 1);
+  const int threads = ThreadsOf(options);
   // The flow engine carries one trajectory: a second thread has nothing to do.
   if (threads != 2 || options.flow) return nullptr;
   auto stepper = std::make_unique<PairStepper>();
@@ -66,6 +76,7 @@ struct RunFiles {
   std::optional<Resumption> resumption;
   HistoryFile history;
   ResultsFile results;
+  MembersFile members;  // with --members
   FailedWrites failed;
   std::int32_t results_lines = 0;
   // Set by the first failed write of the results, the checkpoint or the
@@ -119,7 +130,8 @@ bool OpenRunFiles(RunFiles& files, const Options& options, const std::string& na
     files.last_saved_column = files.resumption->checkpoint.column;
   }
   // Temporaries of a run that was killed while it wrote them.
-  for (const char* extension : {".csv", ".checkpoint", ".bmp", ".png"}) remove_stale_temporaries(name + extension);
+  for (const char* extension : {".csv", ".members.csv", ".checkpoint", ".bmp", ".png"})
+    remove_stale_temporaries(name + extension);
   if (!options.history.empty()) {
     std::optional<std::int32_t> resumed_after;
     if (files.resumption) resumed_after = files.resumption->checkpoint.column;
@@ -135,6 +147,14 @@ bool OpenRunFiles(RunFiles& files, const Options& options, const std::string& na
     return false;
   }
   files.results_lines = static_cast<std::int32_t>(finished.size());
+  if (options.members > 1) {
+    const std::vector<MemberResult> kept =
+        files.resumption ? files.resumption->members : std::vector<MemberResult>{};
+    if (!members_start(files.members, name + ".members.csv", kept, error)) {
+      refused = Fail(error, WriteFailed);
+      return false;
+    }
+  }
   return true;
 }
 
@@ -145,10 +165,18 @@ ColumnObserver FileObserver(RunFiles& files, const ChartCurve& curve, const Floc
   return [&files, &curve, &ref, options_text = ResultOptionsText(options), checkpoint_path](const ColumnResult& r) {
     if (files.stopped) return;
     std::string why;
+    // The members first: the results line and the checkpoint vouch for
+    // them.
+    if (files.members.fd >= 0 && !members_append(files.members, r.member_results, why))
+      return StopWriting(files, files.members.path, why);
     if (!results_append(files.results, r, why)) return StopWriting(files, files.results.path, why);
     ++files.results_lines;
-    const Checkpoint checkpoint =
+    Checkpoint checkpoint =
         CheckpointAfter(r, curve.first_point, ref, options_text, files.results_lines, files.results.crc);
+    if (files.members.fd >= 0) {
+      checkpoint.members_lines = files.members.lines;
+      checkpoint.members_crc = files.members.crc;
+    }
     if (!write_checkpoint(checkpoint_path, checkpoint, why)) return StopWriting(files, checkpoint_path, why);
     files.last_saved_column = r.column;
   };
@@ -169,7 +197,12 @@ int SweepRun(const Options& options, SweepSettings& settings, const Text& base_n
   SweepCarry carry;
   if (files.resumption) {
     ReplayColumns(files.resumption->finished, DisplayObservers(target, curve));
-    settings.start_column = ResumeSweep(*files.resumption, ref, carry, curve.first_point) - options.step;
+    const std::int32_t last = ResumeSweep(*files.resumption, ref, carry, curve.first_point);
+    if (options.ascending) {
+      settings.end_column = last + options.step;
+    } else {
+      settings.start_column = last - options.step;
+    }
   }
 
   const std::string checkpoint_path = name + ".checkpoint";
@@ -184,6 +217,7 @@ int SweepRun(const Options& options, SweepSettings& settings, const Text& base_n
   }
 
   std::unique_ptr<PairStepper> stepper = StepperFor(options, settings);
+  settings.threads = ThreadsOf(options);
   ConsoleHost host;
   if (RunSweep(ref, carry, settings, host, observers) == SweepOutcome::Escaped) return files.failed.exit_code();
   stepper.reset();

@@ -25,6 +25,8 @@ struct Options {
   std::optional<double> target_error;  // converge on the standard error instead of the spread
   bool flow = false;            // the flow engine instead of the step
   std::optional<double> tolerance;  // the flow engine's tolerance; its default when none
+  std::int32_t members = 1;     // with --flow: trajectories per column, member 0 continued
+  bool ascending = false;       // sweep the columns left to right
   // Sweeps split over machines.
   std::optional<Segment> segment;  // run only segment I of K, into NAME.segI-K.*
   bool convert = false;            // a segment run starts the converter too
@@ -49,7 +51,8 @@ OptionsResult ParseOptions(const std::vector<std::string>& arguments);
 // The columns that --step and --damping select, right to left, before any
 // --segment.
 std::vector<std::int32_t> SelectedColumns(const Options& options);
-// The columns the run evaluates: those selected, or those of its segment.
+// The columns the run evaluates, in the order it does: those selected, or
+// those of its segment; left to right with --ascending.
 std::vector<std::int32_t> RunColumns(const Options& options);
 // Whether the options select at least one column to evaluate.
 bool SelectsAnyColumn(const Options& options);

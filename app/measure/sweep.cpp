@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <vector>
 
 #include "app/measure/parameters.hpp"
 
@@ -22,8 +23,12 @@ Real ColumnDamping(std::int32_t column) { return static_cast<Real>(column - Marg
 
 SweepOutcome RunSweep(FlockState& ref, SweepCarry& carry, const SweepSettings& settings, ColumnHost& host,
                       const SweepObservers& observers) {
+  std::vector<std::int32_t> columns;
   for (std::int32_t x = settings.start_column; x >= LastColumn; x -= settings.step) {
-    if (!ColumnSelected(x, settings)) continue;
+    if (ColumnSelected(x, settings)) columns.push_back(x);
+  }
+  if (settings.ascending) std::reverse(columns.begin(), columns.end());
+  for (const std::int32_t x : columns) {
     const FlockModel model{ColumnDamping(x)};
     const std::optional<ColumnResult> result =
         settings.run_column ? settings.run_column(x, model, ref, carry, settings, host, observers.history)

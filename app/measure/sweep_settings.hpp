@@ -53,6 +53,8 @@ struct SweepSettings {
   std::int32_t members = 1;
   int threads = 1;
   ColumnRunner run_column;
+  // Left to right, from end_column up to start_column.
+  bool ascending = false;
 };
 
 // Whether a run uses any of the measurement options, and so writes the
