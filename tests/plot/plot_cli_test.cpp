@@ -310,23 +310,44 @@ TEST(PlotFailures, NonFiniteValuesAreDrawnAsDocumented) {
 TEST(PlotFailures, BadOptionsExitTwoWithTheUsage) {
   TempDir box;
   write_text(box.path / "in.csv", Known);
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"--output", "plot.gif", "in.csv"},
-      {"--output", "plot.csv", "in.csv"},
-      {"--size", "100x100", "in.csv"},
-      {"--size", "big", "in.csv"},
-      {"--damping", "0.9:0.1", "in.csv"},
-      {"--title"},
-      {"--verbose", "in.csv"},
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* said;  // in the first line
   };
-  for (const std::vector<std::string>& arguments : cases) {
-    const ProcessResult run = run_plot(arguments, box.path);
-    const std::string shown = arguments.empty() ? "(none)" : arguments[0];
-    EXPECT_EQ(run.exit_code, 2) << shown;
+  const Case cases[] = {
+      {{}, "missing RESULTS.csv"},
+      {{"--output", "plot.gif", "in.csv"}, "extension"},
+      {{"--output", "plot.csv", "in.csv"}, "extension"},
+      {{"--size", "100x100", "in.csv"}, "320x240"},
+      {{"--size", "big", "in.csv"}, "WIDTHxHEIGHT"},
+      {{"--damping", "0.9:0.1", "in.csv"}, "LOW:HIGH"},
+      {{"--title"}, "needs a value"},
+      {{"--verbose", "in.csv"}, "unknown option"},
+      // Control bytes in a value are shown escaped, on the one line.
+      {{"--output", "plot\n.gif", "in.csv"}, "--output 'plot\\n.gif'"},
+      {{"--size", "960x600\n", "in.csv"}, "--size '960x600\\n'"},
+      {{"--damping", "0:1\x1b[2J", "in.csv"}, "--damping '0:1\\x1b[2J'"},
+      {{"--col\nour", "in.csv"}, "unknown option '--col\\nour'"},
+      // Each option at most once, as flockchase has it.
+      {{"--output", "x.png", "--output", "y.png", "in.csv"}, "--output is given more than once"},
+      {{"--output=x.png", "--output", "x.png", "in.csv"}, "--output is given more than once"},
+      {{"--rates", "--rates", "in.csv"}, "--rates is given more than once"},
+      {{"--title", "a", "--title", "b", "in.csv"}, "--title is given more than once"},
+      {{"--size", "960x600", "in.csv", "--size", "960x600"}, "--size is given more than once"},
+      {{"--damping", "0:1", "--damping", "0:1", "in.csv"}, "--damping is given more than once"},
+      {{"--help", "-h"}, "-h is given more than once"},
+      // A title is the user's own text: not UTF-8, or with a control
+      // character, it is refused rather than drawn as replacement characters.
+      {{"--title", "d\xE9part", "in.csv"}, "--title 'd\\xe9part': not UTF-8 text"},
+      {{"--title", "two\nlines", "in.csv"}, "--title 'two\\nlines': a title is one line of text"},
+  };
+  for (const Case& c : cases) {
+    const ProcessResult run = run_plot(c.arguments, box.path);
+    EXPECT_EQ(run.exit_code, 2) << c.said;
     EXPECT_EQ(run.err.rfind("flockchase-plot: ", 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
     EXPECT_NE(run.err.find("\nusage: flockchase-plot "), std::string::npos) << run.err;
+    EXPECT_NE(run.err.substr(0, run.err.find('\n')).find(c.said), std::string::npos) << c.said << ": " << run.err;
   }
   EXPECT_EQ(folder_names(box.path), std::vector<std::string>{"in.csv"});
   const ProcessResult help = run_plot({"--help"}, box.path);

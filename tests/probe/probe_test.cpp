@@ -122,6 +122,8 @@ TEST(ProbeArguments, RefusesWhatItCannotUse) {
       {"--max-sub-steps", "1", "a", "0.5"},
       {"--max-sub-steps"},
       {"--frobnicate", "a", "0.5"},
+      {"--steps", "10", "--steps", "10", "a", "0.5"},
+      {"--help", "--help"},
   };
   for (const auto& arguments : refused) {
     EXPECT_EQ(parse_probe_arguments(arguments).action, ProbeAction::UsageError) << ::testing::PrintToString(arguments);
@@ -162,9 +164,33 @@ TEST(ProbeProgram, ReportsFromACheckpointAndRefusesADamagedOne) {
     EXPECT_EQ(run.out, "") << path;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
-  run = run_process({PROBE_BINARY, "--steps", "-3", good.string(), "0.3"});
-  EXPECT_EQ(run.exit_code, 2);
-  EXPECT_EQ(run.out, "");
+  // Bad command lines: one line (control bytes escaped) and the usage.
+  struct Bad {
+    std::vector<std::string> arguments;
+    const char* said;
+  };
+  const Bad bad[] = {
+      {{"--steps", "-3", good.string(), "0.3"}, "--steps must be a whole number from 1 to 1000000000: -3"},
+      {{"--steps", "10\n", good.string(), "0.3"}, "--steps must be a whole number from 1 to 1000000000: 10\\n"},
+      {{"--tolerance", "1e-9\r", good.string(), "0.3"}, "--tolerance must be a positive number: 1e-9\\r"},
+      {{good.string(), "0.3\n"}, "the damping must be a number from 0 to 1: 0.3\\n"},
+      {{"--st\neps", "10", good.string(), "0.3"}, "unknown option --st\\neps"},
+      // Each option at most once, as flockchase has it.
+      {{"--steps", "10", "--steps", "10", good.string(), "0.3"}, "--steps is given more than once"},
+      {{"--tolerance", "1e-9", good.string(), "--tolerance", "1e-9", "0.3"}, "--tolerance is given more than once"},
+      {{"--max-sub-steps", "9", "--max-sub-steps", "10", good.string(), "0.3"},
+       "--max-sub-steps is given more than once"},
+      {{"--help", "-h"}, "-h is given more than once"},
+  };
+  for (const Bad& b : bad) {
+    std::vector<std::string> argv{PROBE_BINARY};
+    argv.insert(argv.end(), b.arguments.begin(), b.arguments.end());
+    run = run_process(argv);
+    EXPECT_EQ(run.exit_code, 2) << b.said;
+    EXPECT_EQ(run.out, "") << b.said;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+    EXPECT_EQ(run.err.rfind(std::string("flockchase-probe: ") + b.said + "\nusage: ", 0), 0u) << run.err;
+  }
 }
 
 TEST(ProbeProgram, RefusesANonFiniteStateAndInputsThatAreNotFiles) {

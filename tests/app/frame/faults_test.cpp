@@ -446,6 +446,40 @@ TEST(Faults, DampingBoundsAreComparedExactly) {
   EXPECT_EQ(lines_of(box.file("flockchase.csv"))[1].substr(0, 4), "770,");
 }
 
+TEST(Faults, AnErrorIsOneLineWhateverBytesAValueHolds) {
+  struct Case {
+    std::vector<std::string> arguments;
+    const char* line;  // the whole first line of standard error
+    int exit_code;
+    bool usage;  // the usage follows it
+  };
+  const Case cases[] = {
+      {{"--step", "2\n"}, "flockchase: --step takes a whole number from 1 to 799, not '2\\n'", 2, true},
+      {{"--passes", "400\n"}, "flockchase: --passes takes a whole number from 1 to 2000000000, not '400\\n'", 2,
+       true},
+      {{"--threads", "2\n"}, "flockchase: --threads takes 1 or 2, not '2\\n'", 2, true},
+      {{"--time-limit", "\r3"}, "flockchase: --time-limit takes a positive number of seconds, not '\\r3'", 2, true},
+      {{"--target-error", "0.1\n"}, "flockchase: --target-error takes a positive number, not '0.1\\n'", 2, true},
+      {{"--flow", "--tolerance", "1e-8\n"}, "flockchase: --tolerance takes a number between 1e-16 and 1, not '1e-8\\n'",
+       2, true},
+      {{"--segment", "1/2\x1b[2J"}, "flockchase: --segment takes I/K with 1 <= I <= K <= 799, not '1/2\\x1b[2J'", 2,
+       true},
+      {{"--head\nless"}, "flockchase: unknown option '--head\\nless'", 2, true},
+      // A file name: a history that is a folder, one in a folder that is not there.
+      {{"--headless", "--history", "h\nfolder"}, "flockchase: --history h\\nfolder is a folder", 2, false},
+      {{"--headless", "--damping", "0.99875:1", "--history", "no\nsuch/h.csv"},
+       "flockchase: cannot write the history file no\\nsuch/h.csv: No such file or directory", 1, false},
+  };
+  for (const Case& c : cases) {
+    Sandbox box;
+    fs::create_directory(box.dir / "h\nfolder");
+    const RunOutput r = box.run(c.arguments);
+    EXPECT_EQ(r.exit_code, c.exit_code) << c.line << "\n" << r.err;
+    EXPECT_EQ(r.err, std::string(c.line) + "\n" + (c.usage ? UsageText() + "\n" : "")) << c.line;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+}
+
 TEST(Faults, FailedEndStepsSayWhatHappened) {
   struct Case {
     const char* name;
