@@ -391,7 +391,30 @@ TEST(FileFaults, ResumesEditedPastTheChecksumsAreRefused) {
     std::function<std::pair<std::string, std::string>()> edit;  // checkpoint, results
     const char* said;
   };
+  // Field `index` of the last column's line set to `value`, sealed again.
+  auto field = [&](std::size_t index, const std::string& value) {
+    return [&, index, value] {
+      std::string results = csv;
+      std::size_t at = results.rfind("\n843,") + 1;
+      for (std::size_t i = 0; i < index; ++i) at = results.find(',', at) + 1;
+      results.replace(at, results.find_first_of(",\n", at) - at, value);
+      return std::pair{seal(*parsed, results), results};
+    };
+  };
   const Case cases[] = {
+      // Every count and rate of the newest layout held to its range.
+      {"seconds -1", field(8, "-1.000"), "seconds (-1) out of range"},
+      {"large_passes -1", field(11, "-1"), "large_passes (-1) out of range"},
+      {"captures -1", field(16, "-1"), "captures (-1) out of range"},
+      {"chaotic_time -0.5", field(17, "-0.5"), "chaotic_time (-0.5) out of range"},
+      {"chaotic_time NaN", field(17, "nan"), "chaotic_time (nan) out of range"},
+      {"capture_rate -0.25", field(18, "-0.25"), "capture_rate (-0.25) out of range"},
+      {"capture_rate NaN", field(18, "nan"), "capture_rate (nan) out of range"},
+      {"collapse_rate -1", field(19, "-1"), "collapse_rate (-1) out of range"},
+      {"an integrator the program has not", field(20, "rk45"), "integrator (rk45) out of range"},
+      {"tolerance 0", field(21, "0"), "tolerance (0) out of range"},
+      {"steps -5", field(22, "-5"), "steps (-5) out of range"},
+      {"rejected_steps -1", field(23, "-1"), "rejected_steps (-1) out of range"},
       {"the last column is 51, not one the options select",
        [&] {
          std::string results = csv;
