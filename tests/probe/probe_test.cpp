@@ -214,10 +214,45 @@ TEST(ProbeProgram, RefusesANonFiniteStateAndInputsThatAreNotFiles) {
       write_file(path, std::vector<std::uint8_t>(text.begin(), text.end()));
     };
   };
+  // A finite state that the model cannot take: the walk stops where it is
+  // no longer finite, at the first step here.
+  auto with = [&](std::function<void(FlockState&)> edit) {
+    return [&checkpoint, edit](const fs::path& path) {
+      FlockState state{};
+      for (int i = 1; i <= StateSize; ++i) state[i] = checkpoint.ref_state[i];
+      edit(state);
+      Checkpoint c = checkpoint;
+      for (int i = 1; i <= StateSize; ++i) c.ref_state[i] = state[i];
+      const std::string text = checkpoint_text(c);
+      write_file(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+    };
+  };
+  // Every body's position set to (x, y).
+  auto all_at = [](Real x, Real y) {
+    return [x, y](FlockState& s) {
+      for (int b = 0; b <= FlockBodies; ++b) {
+        s[ComponentsPerBody * b + 1] = x;
+        s[ComponentsPerBody * b + 2] = y;
+      }
+    };
+  };
+  const char* const stops = "state is no longer finite at t = 0.01 (after step 1 of 400000)";
   const Case cases[] = {
       {"NaN in the state", with_state(std::numeric_limits<Real>::quiet_NaN()), "not finite"},
       {"infinity in the state", with_state(std::numeric_limits<Real>::infinity()), "not finite"},
       {"a FIFO", [](const fs::path& path) { ASSERT_EQ(mkfifo(path.c_str(), 0666), 0); }, "FIFO"},
+      {"the chaser on a flock body", with([](FlockState& s) {
+         s[ChaserOffset + 1] = s[1];
+         s[ChaserOffset + 2] = s[2];
+       }), stops},
+      {"every body at one point", with(all_at(0.5L, -0.25L)), stops},
+      {"every body at one far point", with(all_at(1e300L, 1e300L)), stops},
+      {"all zeros", with([](FlockState& s) { s.fill(0); }), stops},
+      {"every component 1e-300", with([](FlockState& s) {
+         for (int i = 1; i <= StateSize; ++i) s[i] = 1e-300L * (i % 2 ? 1 : -1);
+       }), stops},
+      {"a component of 1e4000", with([](FlockState& s) { s[1] = 1e4000L; }),
+       "tangent is no longer finite at t = 0.01 (after step 1 of 400000)"},
   };
   for (const Case& c : cases) {
     const fs::path path = dir.path / (std::string(c.what) + ".checkpoint");

@@ -101,7 +101,8 @@ To look at column C of a sweep, take the checkpoint written after column
 C + 1 (resume a copy of the sweep and stop it there) and the damping
 (C - 50) / 800.
 
-Exit codes: 0 done, 1 the checkpoint cannot be read or is damaged, 2 bad
+Exit codes: 0 done, 1 the checkpoint cannot be read or is damaged, or the
+state stops being finite along the way (one line gives the time), 2 bad
 arguments.
 )";
 }

@@ -80,6 +80,19 @@ int main(int argc, char** argv) {
   model.FlockDamping = invocation.damping;
   FlockState start{};
   for (int i = 1; i <= StateSize; ++i) start[i] = checkpoint->ref_state[i];
-  print_report(invocation, *checkpoint, ProbeReference(model, start, invocation.settings));
+  const ProbeStats stats = ProbeReference(model, start, invocation.settings);
+  if (stats.stopped_step != 0) {
+    // Figures of a walk that ended in NaN would tell nothing true.
+    const std::string before =
+        stats.stopped_step > 1 ? "; --steps " + std::to_string(stats.stopped_step - 1) + " reports the steps before" : "";
+    std::fprintf(stderr,
+                 "flockchase-probe: %s: the %s is no longer finite at t = %.2f (after step %ld of %ld), and the model "
+                 "cannot go on from it: nothing is reported%s\n",
+                 escape_controls(invocation.checkpoint).c_str(), stats.tangent_stopped ? "tangent" : "state",
+                 static_cast<double>(stats.stopped_step) * static_cast<double>(TimeStep), stats.stopped_step,
+                 invocation.settings.steps, before.c_str());
+    return 1;
+  }
+  print_report(invocation, *checkpoint, stats);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
