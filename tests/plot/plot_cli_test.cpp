@@ -514,3 +514,63 @@ TEST(PlotPicture, RegimesAreMarkedAndRatesDrawnBesideTheAnalyticDrag) {
       {"--output", "old.png", std::string(FLOCKCHASE_SOURCE_DIR) + "/docs/robust_sweep/flockchase.csv"}, box.path);
   EXPECT_EQ(old.exit_code, 0) << old.err;
 }
+
+TEST(PlotFailures, RatesAndValuesThatCannotBeDrawnAreSaidAloud) {
+  const std::string measurement = ",large_passes,extrapolated,tangent_exponent,tangent_standard_error";
+  const std::string header = Header.substr(0, Header.size() - 1) + measurement +
+                             ",regime,captures,chaotic_time,capture_rate,collapse_rate,integrator,tolerance,steps,"
+                             "rejected_steps\n";
+  // A transient column at damping 0.1 with these rates; one at 0.15 that
+  // draws both.
+  auto with_rates = [&](const std::string& capture, const std::string& collapse) {
+    return header + "210,0.2,1.3,0.001,-9,pass_limit,5000,3000,1.000,0.1,3,0,,,,transient,2,30," + capture + "," +
+           collapse + ",step,1e-8,,\n";
+  };
+  const std::string good = "170,0.15,1.2,0.001,-9,pass_limit,5000,3000,1.000,0.1,3,0,,,,transient,1,30,0.02,0.5,step,1e-8,,\n";
+  const std::string line = "849,0.9,0.5,0.001,-40,converged,5000,4000,1.000,0.1,4";
+  const std::string missing = "flockchase-plot: in.csv: no collapse_rate field and no capture_rate field (written "
+                              "without capture detection, or before it): nothing of it is drawn\n"
+                              "flockchase-plot: no rate to draw; the frame is empty\n";
+  struct Case {
+    const char* what;
+    std::string text;
+    bool rates;
+    std::string said;  // all of standard error
+  };
+  const Case cases[] = {
+      {"an infinite collapse rate", with_rates("0.05", "inf") + good, true,
+       "flockchase-plot: in.csv: 1 column with a non-finite collapse_rate or damping not drawn\n"},
+      {"collapse rates of 1e308 and 1e4000", with_rates("0.05", "1e308") + good + with_rates("0.05", "1e4000").substr(header.size()),
+       true,
+       "flockchase-plot: in.csv: 2 columns with a collapse_rate beyond 1e307 in magnitude, which no axis can span with "
+       "the others not drawn\n"},
+      {"a capture rate of -inf and a collapse rate of 1e308", with_rates("-inf", "1e308") + good, true,
+       "flockchase-plot: in.csv: 1 column with a collapse_rate beyond 1e307 in magnitude, which no axis can span with "
+       "the others and 1 column with a non-finite capture_rate or damping not drawn\n"},
+      {"every rate NaN", with_rates("nan", "nan"), true,
+       "flockchase-plot: in.csv: 1 column with a non-finite collapse_rate or damping and 1 column with a non-finite "
+       "capture_rate or damping not drawn\nflockchase-plot: no rate to draw; the frame is empty\n"},
+      {"an 11-field file", Header + line + "\n", true, missing},
+      {"a 15-field file", Header.substr(0, Header.size() - 1) + measurement + "\n" + line + ",,,,\n", true, missing},
+      {"a 16-field merged file", Header.substr(0, Header.size() - 1) + measurement + ",segment\n" + line + ",,,,,1\n",
+       true, missing},
+      // The exponent plot: a value beyond any double is beyond the axis, not
+      // infinite; with nothing drawable the damping range is not to blame.
+      {"an exponent of 1e4000", Known + "300,0.3,1e4000,0.001,-40,converged,5000,4000,1.000,0.1,4\n", false,
+       "flockchase-plot: in.csv: 1 column with an exponent beyond 1e307 in magnitude, which no axis can span with the "
+       "others not drawn\n"},
+      {"every exponent NaN", Header + "849,0.9,nan,0.001,-40,converged,5000,4000,1.000,0.1,4\n", false,
+       "flockchase-plot: in.csv: 1 column with a non-finite exponent or damping not drawn\n"
+       "flockchase-plot: no column to draw; the frame is empty\n"},
+  };
+  for (const Case& c : cases) {
+    TempDir box;
+    write_text(box.path / "in.csv", c.text);
+    std::vector<std::string> arguments{"--output", "p.svg", "in.csv"};
+    if (c.rates) arguments.insert(arguments.begin(), "--rates");
+    const ProcessResult run = run_plot(arguments, box.path);
+    EXPECT_EQ(run.exit_code, 0) << c.what << ": " << run.err;
+    EXPECT_EQ(run.err, c.said) << c.what;
+    EXPECT_TRUE(fs::exists(box.path / "p.svg")) << c.what;
+  }
+}
