@@ -562,6 +562,9 @@ TEST(PlotFailures, RatesAndValuesThatCannotBeDrawnAreSaidAloud) {
       {"every exponent NaN", Header + "849,0.9,nan,0.001,-40,converged,5000,4000,1.000,0.1,4\n", false,
        "flockchase-plot: in.csv: 1 column with a non-finite exponent or damping not drawn\n"
        "flockchase-plot: no column to draw; the frame is empty\n"},
+      // Captured columns have no exponent but their ticks: the frame is not empty.
+      {"every column captured",
+       header + "100,0.0625,,,,pass_limit,5000,0,1.000,,0,0,,,,captured,4,0,0.9,1.07,step,1e-8,,\n", false, ""},
   };
   for (const Case& c : cases) {
     TempDir box;
