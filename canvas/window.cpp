@@ -7,11 +7,15 @@
 #include <thread>
 
 #include "canvas/x11_window.hpp"
+#include "runtime/printable.hpp"
 
 namespace {
 
+// The reason may name DISPLAY as the environment holds it: escaped, it
+// stays one line.
 void report_offscreen(const std::string& reason) {
-  std::fprintf(stderr, "%s: %s; the chart is drawn off-screen\n", program_invocation_short_name, reason.c_str());
+  std::fprintf(stderr, "%s: %s; the chart is drawn off-screen\n", program_invocation_short_name,
+               escape_controls(reason).c_str());
   std::fflush(stderr);
 }
 

@@ -22,6 +22,7 @@
 #include "canvas/x11_errors.hpp"
 #include "canvas/x11_keys.hpp"
 #include "canvas/xlib.hpp"
+#include "runtime/printable.hpp"
 
 namespace {
 
@@ -198,7 +199,7 @@ void lose_connection(WindowThread& t) {
   canvas_set_repaint_hook(t.handle, RepaintHook{});
   end_link(t);
   std::fprintf(stderr, "%s: lost the connection to display \"%s\"; the chart is drawn off-screen from now on\n",
-               program_invocation_short_name, t.display_name.c_str());
+               program_invocation_short_name, escape_controls(t.display_name).c_str());
   std::fflush(stderr);
   release(t);
 }

@@ -31,21 +31,56 @@ _flockchase_words() {
   fi
 }
 
-# Offers the words of $1 that start with the current word.
+# Offers the words of $1 that start with the current word. The offers are
+# read line by line, never split or expanded as a glob again.
 _flockchase_offer() {
-  local IFS=$' \t\n'
-  COMPREPLY=($(compgen -W "$1" -- "$cur"))
+  mapfile -t COMPREPLY < <(IFS=$' \t\n' compgen -W "$1" -- "$cur")
+}
+
+# Sets REPLY to the word $1 as the shell reads it: quotes and backslashes
+# taken away, an unclosed quote running to its end (as in a word being
+# typed). Nothing is expanded or run.
+_flockchase_dequote() {
+  local word=$1 out= quote= c i
+  for ((i = 0; i < ${#word}; i++)); do
+    c=${word:i:1}
+    if [[ $quote == "'" ]]; then
+      [[ $c == "'" ]] && quote= || out+=$c
+    elif [[ $quote == '"' ]]; then
+      if [[ $c == '"' ]]; then
+        quote=
+      elif [[ $c == '\' && ${word:i+1:1} == [\"\\\$\`] ]]; then
+        out+=${word:i+1:1}
+        i=$((i + 1))
+      else
+        out+=$c
+      fi
+    elif [[ $c == "'" || $c == '"' ]]; then
+      quote=$c
+    elif [[ $c == '\' ]]; then
+      out+=${word:i+1:1}
+      i=$((i + 1))
+    else
+      out+=$c
+    fi
+  done
+  REPLY=$out
 }
 
 # Offers file names, and folders to go on into; with $1 (an extension such
-# as csv) only the files that end in it.
+# as csv) only the files that end in it. The names are offered as they are:
+# one a line, not split at spaces nor expanded as globs (a file a*b.csv
+# offers itself, not every name the pattern matches); bash quotes them as
+# it puts them on the line.
 _flockchase_offer_files() {
-  local IFS=$'\n'
   compopt -o filenames 2>/dev/null
+  local REPLY
+  _flockchase_dequote "$cur"
   if [[ -n ${1-} ]]; then
-    COMPREPLY=($(compgen -d -- "$cur") $(compgen -f -X "!*.$1" -- "$cur"))
+    # Whatever the shell options of the caller: no folder is no failure.
+    mapfile -t COMPREPLY < <(compgen -d -- "$REPLY" || :; compgen -f -X "!*.$1" -- "$REPLY")
   else
-    COMPREPLY=($(compgen -f -- "$cur"))
+    mapfile -t COMPREPLY < <(compgen -f -- "$REPLY")
   fi
 }
 

@@ -1,12 +1,16 @@
 #include "app/files/resume.hpp"
 
 #include <cmath>
+#include <cstdio>
+#include <utility>
 
 #include "app/files/checksum.hpp"
 #include "app/files/members_file.hpp"
 #include "app/files/results_file.hpp"
 #include "app/measure/parameters.hpp"
+#include "app/model/flow_engine.hpp"
 #include "runtime/file_guard.hpp"
+#include "runtime/printable.hpp"
 #include "runtime/random.hpp"
 
 std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::string_view checkpoint_text,
@@ -131,6 +135,59 @@ std::optional<Resumption> LoadResumption(const std::string& options_text, const 
   return r;
 }
 
+namespace {
+
+std::string shown(Real value) {
+  char text[48];
+  std::snprintf(text, sizeof text, "%.6Lg", value);
+  return text;
+}
+
+// The field of a finished column that no run writes, as "NAME (VALUE)":
+// counts are whole numbers of at least 0, rates at least 0, times finite and
+// at least 0, the tolerance positive and finite, the integrator one that the
+// program has; an empty field is none and fits wherever the layout has one.
+std::optional<std::string> FieldOutOfRange(const ColumnResult& r) {
+  const std::pair<const char*, std::optional<std::int64_t>> counts[] = {
+      {"large_passes", r.large_passes}, {"captures", r.captures}, {"steps", r.steps}, {"rejected_steps", r.rejected_steps}};
+  for (const auto& [name, count] : counts)
+    if (count && *count < 0) return std::string(name) + " (" + std::to_string(*count) + ")";
+  if (!(std::isfinite(r.seconds) && r.seconds >= 0)) return "seconds (" + shown(static_cast<Real>(r.seconds)) + ")";
+  if (r.chaotic_time && !(std::isfinite(*r.chaotic_time) && *r.chaotic_time >= 0))
+    return "chaotic_time (" + shown(*r.chaotic_time) + ")";
+  // A rate may be infinite (captures in no time), never negative or NaN.
+  const std::pair<const char*, std::optional<Real>> rates[] = {{"capture_rate", r.capture_rate},
+                                                               {"collapse_rate", r.collapse_rate}};
+  for (const auto& [name, rate] : rates)
+    if (rate && !(*rate >= 0)) return std::string(name) + " (" + shown(*rate) + ")";
+  if (r.tolerance && !(std::isfinite(*r.tolerance) && *r.tolerance > 0))
+    return "tolerance (" + shown(*r.tolerance) + ")";
+  if (!r.integrator.empty() && r.integrator != "step" && r.integrator != FlowMethodName)
+    return "integrator (" + escape_controls(r.integrator) + ")";
+  const std::pair<const char*, std::optional<std::int32_t>> settle_counts[] = {
+      {"laminar_phases", r.laminar_phases}, {"members", r.members},         {"ended_chaotic", r.ended_chaotic},
+      {"ended_settled", r.ended_settled},   {"ended_captured", r.ended_captured}, {"ended_stalled", r.ended_stalled},
+      {"escapes", r.escapes},               {"attractors", r.attractors}};
+  for (const auto& [name, count] : settle_counts)
+    if (count && *count < 0) return std::string(name) + " (" + std::to_string(*count) + ")";
+  const std::pair<const char*, std::optional<Real>> times[] = {{"settled_time", r.settled_time},
+                                                               {"member_chaotic_time", r.member_chaotic_time}};
+  for (const auto& [name, time] : times)
+    if (time && !(std::isfinite(*time) && *time >= 0)) return std::string(name) + " (" + shown(*time) + ")";
+  const std::pair<const char*, std::optional<Real>> escape_rates[] = {
+      {"escape_rate", r.escape_rate}, {"escape_rate_low", r.escape_rate_low}, {"escape_rate_high", r.escape_rate_high}};
+  for (const auto& [name, rate] : escape_rates)
+    if (rate && !(*rate >= 0)) return std::string(name) + " (" + shown(*rate) + ")";
+  const std::pair<const char*, std::optional<Real>> shares[] = {
+      {"chaotic_share_low", r.chaotic_share_low},   {"chaotic_share_high", r.chaotic_share_high},
+      {"settled_share_low", r.settled_share_low},   {"settled_share_high", r.settled_share_high},
+      {"captured_share_low", r.captured_share_low}, {"captured_share_high", r.captured_share_high}};
+  for (const auto& [name, share] : shares)
+    if (share && !(*share >= 0 && *share <= 1)) return std::string(name) + " (" + shown(*share) + ")";
+  return std::nullopt;
+}
+
+}  // namespace
 
 std::optional<std::string> ResumptionFault(const Resumption& resumption, const std::vector<std::int32_t>& columns) {
   const Checkpoint& c = resumption.checkpoint;
@@ -145,6 +202,8 @@ std::optional<std::string> ResumptionFault(const Resumption& resumption, const s
              ", where the options select column " + std::to_string(columns[i]);
     if (r.passes < 0 || r.measured_passes < 0 || r.measured_passes > r.passes || r.blocks < 0)
       return "line " + std::to_string(i + 2) + " of the results file has counts out of range";
+    if (const std::optional<std::string> field = FieldOutOfRange(r))
+      return "line " + std::to_string(i + 2) + " of the results file has " + *field + " out of range";
   }
   for (std::int32_t i = 1; i <= StateSize; ++i)
     if (!std::isfinite(c.ref_state[i])) return "the checkpoint's reference state is not finite";

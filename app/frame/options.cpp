@@ -10,6 +10,7 @@
 #include "app/files/number_text.hpp"
 #include "app/measure/parameters.hpp"
 #include "app/model/flow_engine.hpp"
+#include "runtime/printable.hpp"
 
 std::string ResultOptionsText(const Options& options) {
   char text[160];
@@ -59,9 +60,10 @@ struct Reading {
   bool time_limit_given = false;
 };
 
-// What an option takes, and the value that it is not.
+// What an option takes, and the value that it is not, shown on the one
+// line whatever bytes it holds.
 std::string refusal(std::string_view takes, const std::string& value) {
-  return std::string(takes) + ", not '" + value + "'";
+  return std::string(takes) + ", not '" + escape_controls(value) + "'";
 }
 
 // The readers of the options' values: what is wrong with the value, or
@@ -213,7 +215,7 @@ OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
     if (!seen.insert(name == "-h" ? "--help" : name).second && name.starts_with("-"))
       return refused(name + " is given more than once");
     const OptionKind* kind = find_option(name);
-    if (!kind) return refused("unknown option '" + arguments[i] + "'");
+    if (!kind) return refused("unknown option '" + escape_controls(arguments[i]) + "'");
     if (kind->flag) {
       if (argument.value) return refused(name + " takes no value");
       reading.options.*(kind->flag) = true;

@@ -13,6 +13,7 @@
 #include "runtime/console_window.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/keys.hpp"
+#include "runtime/printable.hpp"
 #include "runtime/process.hpp"
 
 namespace {
@@ -28,13 +29,15 @@ constexpr std::int32_t ChartHeight = PlotHeight + 24;
 
 }  // namespace
 
+// Messages name files and values as given: shown escaped, each stays one
+// line.
 int Fail(const std::string& message, int code) {
-  std::fprintf(stderr, "flockchase: %s\n", message.c_str());
+  std::fprintf(stderr, "flockchase: %s\n", escape_controls(message).c_str());
   return code;
 }
 
 void FailedWrites::add(const std::string& file, const std::string& why) {
-  if (files.insert(file).second) std::fprintf(stderr, "flockchase: %s\n", why.c_str());
+  if (files.insert(file).second) std::fprintf(stderr, "flockchase: %s\n", escape_controls(why).c_str());
 }
 
 void OpenChart(const Text& title, bool headless) {
@@ -78,7 +81,8 @@ int EndRun(const RunEnd& end, FailedWrites& failed) {
   } else {
     failed.files.insert(bitmap_path);
     if (end.convert)
-      std::fprintf(stderr, "flockchase: the converter is not started: %s was not written\n", bitmap_path.c_str());
+      std::fprintf(stderr, "flockchase: the converter is not started: %s was not written\n",
+                   escape_controls(bitmap_path).c_str());
   }
   std::fflush(stderr);
   key_wait();

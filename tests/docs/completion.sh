@@ -81,5 +81,37 @@ for case in "${cases[@]}"; do
   [ "$got" = "$expected" ] || fail "'$typed' completes to '$got', not '$expected'"
 done
 
+# File names as names: not expanded as globs, spaces and quotes kept, the
+# typed word read with its quotes and backslashes as the shell reads it.
+# Pairs of the words typed and the names that must come, tab-separated.
+odd=$(mktemp -d)
+trap 'rm -rf "$folder" "$odd"' EXIT
+cd "$odd"
+touch 'a*b.csv' aXb.csv ab.csv 'my run.csv' "it's.csv" 'q"x.csv' '[x].csv' x.csv 'c*.bmp' cd.bmp 'p?.checkpoint' \
+  pq.checkpoint
+odd_cases=(
+  $'flockchase-plot\ta*' 'a*b.csv'
+  $'flockchase-plot\t--output\ta*' 'a*b.csv'
+  $'flockchase\t--history\ta*' 'a*b.csv'
+  $'flockchase\t--history\t=\ta*' 'a*b.csv'
+  $'flockchase-plot\t[' '[x].csv'
+  $'picvec\tc*' 'c*.bmp'
+  $'flockchase-probe\tp?' 'p?.checkpoint'
+  $'flockchase-plot\tmy\\ r' 'my run.csv'
+  $'flockchase-plot\t"my r' 'my run.csv'
+  $'flockchase-plot\t\'my run' 'my run.csv'
+  $'flockchase-plot\tit\\\'' "it's.csv"
+  $'flockchase-plot\t"it\'' "it's.csv"
+  $'flockchase-plot\tq\\"' 'q"x.csv'
+  $'flockchase-plot\t\'q"' 'q"x.csv'
+)
+for ((k = 0; k < ${#odd_cases[@]}; k += 2)); do
+  IFS=$'\t' read -ra words <<<"${odd_cases[k]}"
+  want=${odd_cases[k + 1]}
+  complete_words "${words[@]}"
+  got=$(printf '%s|' "${COMPREPLY[@]}")
+  [ "$got" = "$want|" ] || fail "'${odd_cases[k]}' completes to '$got', not '$want|'"
+done
+
 [ "$failures" -eq 0 ] || exit 1
-echo "completion: options of $# programs and ${#cases[@]} typed lines as expected"
+echo "completion: options of $# programs and $((${#cases[@]} + ${#odd_cases[@]} / 2)) typed lines as expected"

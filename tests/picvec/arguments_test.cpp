@@ -33,7 +33,8 @@ const ArgumentCase Cases[] = {
     {{"a", "b"}, PicvecAction::UsageError, "", "", "too many arguments"},
     {{"-x"}, PicvecAction::UsageError, "", "", "unknown option '-x'"},
     {{"--verbose", "chart"}, PicvecAction::UsageError, "", "", "unknown option '--verbose'"},
-    {{"--bad\nname"}, PicvecAction::UsageError, "", "", "unknown option '--bad?name'"},
+    {{"--bad\nname"}, PicvecAction::UsageError, "", "", "unknown option '--bad\\nname'"},
+    {{"--help", "-h"}, PicvecAction::UsageError, "", "", "-h is given more than once"},
 };
 
 TEST(ParseArguments, Table) {
@@ -60,9 +61,12 @@ TEST(HelpText, StartsWithTheUsageLineAndExplainsTheBmpEnding) {
   EXPECT_EQ(help.back(), '\n');
 }
 
-TEST(Printable, ControlBytesBecomeQuestionMarks) {
-  EXPECT_EQ(printable("a\nb\rc\x7f" "d\te"), "a?b?c?d?e");
+TEST(Printable, ControlBytesAndBytesThatAreNotUtf8AreEscaped) {
+  EXPECT_EQ(printable("a\nb\rc\x7f" "d\te\x1b"), "a\\nb\\rc\\x7fd\\te\\x1b");
   EXPECT_EQ(printable("grün"), "grün");
+  // Latin-1, a C1 control in UTF-8 (U+0085, a line break to some), a lone
+  // continuation byte.
+  EXPECT_EQ(printable("d\xe9part \xc2\x85 \x80"), "d\\xe9part \\xc2\\x85 \\x80");
 }
 
 }  // namespace

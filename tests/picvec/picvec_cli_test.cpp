@@ -121,6 +121,8 @@ TEST(PicvecProgram, FilesThatCannotBeReadAreReported) {
       {"folder", "picvec: folder.bmp: is a directory, not a bitmap file\n"},
       {"pipe", "picvec: pipe.bmp: is not a regular file\n"},
       {"nowhere/chart", "picvec: nowhere/chart.bmp: cannot open: No such file or directory\n"},
+      // Control bytes and bytes that are not UTF-8 escaped: still one line.
+      {"new\nline\x1b[2J\xe9", "picvec: new\\nline\\x1b[2J\\xe9.bmp: cannot open: No such file or directory\n"},
   };
   for (const Case& c : cases) {
     const ProcessResult result = run_picvec({c.name}, {.directory = dir.path});
@@ -143,6 +145,10 @@ TEST(PicvecProgram, UsageErrorsExitWithTwo) {
       {{"a", "a"}, "picvec: too many arguments: give one NAME\n"},
       {{"--quiet", "a"}, "picvec: unknown option '--quiet'\n"},
       {{"-a"}, "picvec: unknown option '-a'\n"},
+      {{"--qu\niet", "a"}, "picvec: unknown option '--qu\\niet'\n"},
+      // Each option at most once, the help too.
+      {{"--help", "--help"}, "picvec: --help is given more than once\n"},
+      {{"-h", "a", "--help"}, "picvec: --help is given more than once\n"},
   };
   for (const Case& c : cases) {
     const ProcessResult result = run_picvec(c.arguments, {.directory = dir.path});

@@ -60,6 +60,10 @@ TEST(PlotArguments, BadCommandLinesSayWhatIsWrong) {
       {{"--output", "a.csv", "a.csv"}, "extension"},
       {{"--output", "a.png", "a.png"}, "also a results file"},
       {{""}, "empty"},
+      {{"--damping", "0:1", "--damping=0:1", "a.csv"}, "--damping is given more than once"},
+      {{"a.csv", "--rates", "--help", "--rates"}, "--rates is given more than once"},
+      {{"--title", "\xC3(", "a.csv"}, "not UTF-8"},
+      {{"--title", "bell\x07", "a.csv"}, "without control characters"},
   };
   for (const Case& c : cases) {
     const PlotInvocation i = parse_plot_arguments(c.arguments);

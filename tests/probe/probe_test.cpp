@@ -122,6 +122,8 @@ TEST(ProbeArguments, RefusesWhatItCannotUse) {
       {"--max-sub-steps", "1", "a", "0.5"},
       {"--max-sub-steps"},
       {"--frobnicate", "a", "0.5"},
+      {"--steps", "10", "--steps", "10", "a", "0.5"},
+      {"--help", "--help"},
   };
   for (const auto& arguments : refused) {
     EXPECT_EQ(parse_probe_arguments(arguments).action, ProbeAction::UsageError) << ::testing::PrintToString(arguments);
@@ -162,9 +164,33 @@ TEST(ProbeProgram, ReportsFromACheckpointAndRefusesADamagedOne) {
     EXPECT_EQ(run.out, "") << path;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
   }
-  run = run_process({PROBE_BINARY, "--steps", "-3", good.string(), "0.3"});
-  EXPECT_EQ(run.exit_code, 2);
-  EXPECT_EQ(run.out, "");
+  // Bad command lines: one line (control bytes escaped) and the usage.
+  struct Bad {
+    std::vector<std::string> arguments;
+    const char* said;
+  };
+  const Bad bad[] = {
+      {{"--steps", "-3", good.string(), "0.3"}, "--steps must be a whole number from 1 to 1000000000: -3"},
+      {{"--steps", "10\n", good.string(), "0.3"}, "--steps must be a whole number from 1 to 1000000000: 10\\n"},
+      {{"--tolerance", "1e-9\r", good.string(), "0.3"}, "--tolerance must be a positive number: 1e-9\\r"},
+      {{good.string(), "0.3\n"}, "the damping must be a number from 0 to 1: 0.3\\n"},
+      {{"--st\neps", "10", good.string(), "0.3"}, "unknown option --st\\neps"},
+      // Each option at most once, as flockchase has it.
+      {{"--steps", "10", "--steps", "10", good.string(), "0.3"}, "--steps is given more than once"},
+      {{"--tolerance", "1e-9", good.string(), "--tolerance", "1e-9", "0.3"}, "--tolerance is given more than once"},
+      {{"--max-sub-steps", "9", "--max-sub-steps", "10", good.string(), "0.3"},
+       "--max-sub-steps is given more than once"},
+      {{"--help", "-h"}, "-h is given more than once"},
+  };
+  for (const Bad& b : bad) {
+    std::vector<std::string> argv{PROBE_BINARY};
+    argv.insert(argv.end(), b.arguments.begin(), b.arguments.end());
+    run = run_process(argv);
+    EXPECT_EQ(run.exit_code, 2) << b.said;
+    EXPECT_EQ(run.out, "") << b.said;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2) << run.err;
+    EXPECT_EQ(run.err.rfind(std::string("flockchase-probe: ") + b.said + "\nusage: ", 0), 0u) << run.err;
+  }
 }
 
 TEST(ProbeProgram, RefusesANonFiniteStateAndInputsThatAreNotFiles) {
@@ -188,10 +214,45 @@ TEST(ProbeProgram, RefusesANonFiniteStateAndInputsThatAreNotFiles) {
       write_file(path, std::vector<std::uint8_t>(text.begin(), text.end()));
     };
   };
+  // A finite state that the model cannot take: the walk stops where it is
+  // no longer finite, at the first step here.
+  auto with = [&](std::function<void(FlockState&)> edit) {
+    return [&checkpoint, edit](const fs::path& path) {
+      FlockState state{};
+      for (int i = 1; i <= StateSize; ++i) state[i] = checkpoint.ref_state[i];
+      edit(state);
+      Checkpoint c = checkpoint;
+      for (int i = 1; i <= StateSize; ++i) c.ref_state[i] = state[i];
+      const std::string text = checkpoint_text(c);
+      write_file(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+    };
+  };
+  // Every body's position set to (x, y).
+  auto all_at = [](Real x, Real y) {
+    return [x, y](FlockState& s) {
+      for (int b = 0; b <= FlockBodies; ++b) {
+        s[ComponentsPerBody * b + 1] = x;
+        s[ComponentsPerBody * b + 2] = y;
+      }
+    };
+  };
+  const char* const stops = "state is no longer finite at t = 0.01 (after step 1 of 400000)";
   const Case cases[] = {
       {"NaN in the state", with_state(std::numeric_limits<Real>::quiet_NaN()), "not finite"},
       {"infinity in the state", with_state(std::numeric_limits<Real>::infinity()), "not finite"},
       {"a FIFO", [](const fs::path& path) { ASSERT_EQ(mkfifo(path.c_str(), 0666), 0); }, "FIFO"},
+      {"the chaser on a flock body", with([](FlockState& s) {
+         s[ChaserOffset + 1] = s[1];
+         s[ChaserOffset + 2] = s[2];
+       }), stops},
+      {"every body at one point", with(all_at(0.5L, -0.25L)), stops},
+      {"every body at one far point", with(all_at(1e300L, 1e300L)), stops},
+      {"all zeros", with([](FlockState& s) { s.fill(0); }), stops},
+      {"every component 1e-300", with([](FlockState& s) {
+         for (int i = 1; i <= StateSize; ++i) s[i] = 1e-300L * (i % 2 ? 1 : -1);
+       }), stops},
+      {"a component of 1e4000", with([](FlockState& s) { s[1] = 1e4000L; }),
+       "tangent is no longer finite at t = 0.01 (after step 1 of 400000)"},
   };
   for (const Case& c : cases) {
     const fs::path path = dir.path / (std::string(c.what) + ".checkpoint");

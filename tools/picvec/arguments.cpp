@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "runtime/printable.hpp"
+
 namespace {
 
 constexpr std::string_view Usage = "usage: picvec [--help] [--] NAME";
@@ -41,15 +43,19 @@ bool ends_with_bmp(std::string_view name) {
 
 }  // namespace
 
+// Each option at most once, as in flockchase: a second one is refused. The
+// help comes once the whole command line is read, so that it never hides a
+// bad one.
 PicvecInvocation parse_arguments(const std::vector<std::string>& arguments) {
   std::vector<std::string_view> names;
   bool options_ended = false;
+  bool help = false;
   for (const std::string& argument : arguments) {
     if (!options_ended && argument.size() > 1 && argument[0] == '-') {
       if (argument == "--help" || argument == "-h") {
-        PicvecInvocation invocation;
-        invocation.action = PicvecAction::Help;
-        return invocation;
+        if (help) return usage_error(argument + " is given more than once");
+        help = true;
+        continue;
       }
       if (argument == "--") {
         options_ended = true;
@@ -58,6 +64,11 @@ PicvecInvocation parse_arguments(const std::vector<std::string>& arguments) {
       return usage_error("unknown option '" + printable(argument) + "'");
     }
     names.push_back(argument);
+  }
+  if (help) {
+    PicvecInvocation invocation;
+    invocation.action = PicvecAction::Help;
+    return invocation;
   }
   if (names.empty()) return usage_error("missing NAME (the bitmap's name without .bmp)");
   if (names.size() > 1) return usage_error("too many arguments: give one NAME");
@@ -82,9 +93,4 @@ std::string_view usage_line() { return Usage; }
 
 std::string_view help_text() { return Help; }
 
-std::string printable(std::string_view text) {
-  std::string shown(text);
-  for (char& c : shown)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return shown;
-}
+std::string printable(std::string_view text) { return escape_controls(text); }

@@ -26,6 +26,6 @@ std::string_view usage_line();
 // The whole --help text, ending in a line feed.
 std::string_view help_text();
 
-// `text` with control bytes shown as '?', so that a file name cannot break a
-// one-line message apart.
+// `text` with control characters and bytes that are not UTF-8 escaped (\n,
+// \xe9), so that a file name cannot break a one-line message apart.
 std::string printable(std::string_view text);

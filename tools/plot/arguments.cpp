@@ -3,7 +3,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <set>
 #include <utility>
+
+#include "runtime/printable.hpp"
 
 namespace {
 
@@ -21,8 +24,9 @@ constexpr std::string_view Help =
     "  --output FILE       the picture to write; its extension chooses the format:\n"
     "                      .png, .svg or .pdf (default: the first RESULTS with .csv\n"
     "                      replaced by .plot.png, beside the run's own NAME.png)\n"
-    "  --title TEXT        the title above the plot (default \"Largest Lyapunov\n"
-    "                      exponent against damping\"; empty for none)\n"
+    "  --title TEXT        the title above the plot, one line of UTF-8 text (default\n"
+    "                      \"Largest Lyapunov exponent against damping\"; empty for\n"
+    "                      none)\n"
     "  --size WxH          width and height, 320x240 to 10000x10000: pixels for PNG,\n"
     "                      points for SVG and PDF (default 960x600)\n"
     "  --damping LOW:HIGH  the damping range across, 0 <= LOW < HIGH <= 1 (default\n"
@@ -31,7 +35,9 @@ constexpr std::string_view Help =
     "                      in a colour of its own, instead of its exponent, with\n"
     "                      the captured pairs' analytic drag g = 1.5 - 20 D / 3\n"
     "                      (dashed) beside the collapse rates; a column without a\n"
-    "                      rate is not drawn (default output: .rates.png)\n"
+    "                      rate is not drawn, and rates that cannot be drawn (NaN,\n"
+    "                      infinite, beyond 1e307) are left out, said in one line\n"
+    "                      (default output: .rates.png)\n"
     "  -h, --help          show this text and exit\n"
     "\n"
     "What is drawn:\n"
@@ -108,6 +114,13 @@ std::optional<std::string> apply(PlotOptions& options, const std::string& name, 
     options.output = value;
     options.format = *format_for_path(value);
   } else if (name == "--title") {
+    // Unlike a file name, a title is the user's own text: bytes in another
+    // encoding would be drawn as replacement characters into a figure to
+    // publish, and a control character as a box, so both are refused.
+    if (valid_utf8(value) != value)
+      return "--title '" + escape_controls(value) + "': not UTF-8 text; give the title in UTF-8";
+    if (escape_controls(value) != value)
+      return "--title '" + escape_controls(value) + "': a title is one line of text, without control characters";
     options.title = value;
     options.title_given = true;
   } else if (name == "--size") {
@@ -136,10 +149,15 @@ std::optional<std::string> apply(PlotOptions& options, const std::string& name, 
 
 }  // namespace
 
+// Each option at most once, as in flockchase: a second one is refused
+// rather than silently overriding the first. The help comes once the whole
+// command line is read, so that it never hides a bad one.
 PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
   PlotInvocation invocation;
   PlotOptions& options = invocation.options;
   bool options_ended = false;
+  bool help = false;
+  std::set<std::string> given;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];
     if (options_ended || argument.size() < 2 || argument[0] != '-') {
@@ -150,19 +168,17 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
       options_ended = true;
       continue;
     }
-    if (argument == "--rates") {
-      options.rates = true;
+    const std::size_t equals = argument.starts_with("--") ? argument.find('=') : std::string::npos;
+    const std::string name = argument.substr(0, equals);
+    const bool flag = name == "--rates" || name == "--help" || name == "-h";
+    if (!flag && name != "--output" && name != "--title" && name != "--size" && name != "--damping")
+      return usage_error("unknown option '" + plot_printable(name) + "'");
+    if (!given.insert(name == "-h" ? "--help" : name).second) return usage_error(name + " is given more than once");
+    if (flag) {
+      if (equals != std::string::npos) return usage_error(name + " takes no value");
+      (name == "--rates" ? options.rates : help) = true;
       continue;
     }
-    if (argument == "--help" || argument == "-h") {
-      PlotInvocation help;
-      help.action = PlotAction::Help;
-      return help;
-    }
-    const std::size_t equals = argument.find('=');
-    const std::string name = argument.substr(0, equals);
-    if (name != "--output" && name != "--title" && name != "--size" && name != "--damping")
-      return usage_error("unknown option '" + plot_printable(name) + "'");
     std::string value;
     if (equals != std::string::npos) {
       value = argument.substr(equals + 1);
@@ -172,6 +188,11 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
       return usage_error(name + " needs a value");
     }
     if (auto problem = apply(options, name, value)) return usage_error(*problem);
+  }
+  if (help) {
+    PlotInvocation shown;
+    shown.action = PlotAction::Help;
+    return shown;
   }
   if (options.inputs.empty()) return usage_error("missing RESULTS.csv (a results file of flockchase)");
   for (const std::string& input : options.inputs)
@@ -238,9 +259,4 @@ std::string valid_utf8(std::string_view text) {
   return out;
 }
 
-std::string plot_printable(std::string_view raw) {
-  std::string shown = valid_utf8(raw);
-  for (char& c : shown)
-    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
-  return shown;
-}
+std::string plot_printable(std::string_view raw) { return escape_controls(valid_utf8(raw)); }

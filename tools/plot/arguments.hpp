@@ -45,8 +45,9 @@ std::string_view plot_usage_line();
 // The whole --help text, ending in a line feed.
 std::string_view plot_help_text();
 
-// `text` with control bytes shown as '?', so that a name cannot break a
-// one-line message apart.
+// `text` as a message shows it: bytes that are not UTF-8 as replacement
+// characters, as the picture draws them, and control characters escaped
+// (\n, \x1b), so that a name cannot break a one-line message apart.
 std::string plot_printable(std::string_view text);
 
 // `text` as valid UTF-8: every byte that does not begin or continue a

@@ -1,6 +1,7 @@
 // flockchase-plot: draws results files of flockchase as a PNG, SVG or PDF.
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -16,30 +17,64 @@ namespace {
 
 std::string columns_text(std::size_t n) { return std::to_string(n) + (n == 1 ? " column" : " columns"); }
 
-// One line per file whose columns could not all be drawn, saying why.
-void report_left_out(const std::string& input, const PlotSeries& series) {
-  std::size_t non_finite = 0, beyond = 0;
-  for (const PlotPoint& p : series.points) {
-    // A captured column has no exponent by design; it is marked, not left out.
-    if (p.regime == ColumnRegime::Captured) continue;
-    non_finite += !is_drawable(p) && !is_beyond_axis(p);
-    beyond += is_beyond_axis(p);
+// "a b", "a b and c", "a, b and c".
+std::string listed(const std::vector<std::string>& parts) {
+  std::string text;
+  for (std::size_t i = 0; i < parts.size(); ++i)
+    text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+  return text;
+}
+
+// One line per file whose columns could not all be drawn, saying how many
+// and why, for each of its series (the exponent, or the two rates); or, for
+// a file without the series' fields, that they are missing.
+void report_left_out(const std::string& input, const std::vector<const PlotSeries*>& series) {
+  std::vector<std::string> missing, why;
+  for (const PlotSeries* s : series) {
+    if (s->field_missing) {
+      missing.push_back(s->field);
+      continue;
+    }
+    std::size_t non_finite = 0, beyond = 0;
+    for (const PlotPoint& p : s->points) {
+      if (!is_left_out(p)) continue;
+      ++(is_beyond_axis(p) ? beyond : non_finite);
+    }
+    const std::string article = s->field == "exponent" ? "an " : "a ";
+    if (non_finite > 0) why.push_back(columns_text(non_finite) + " with a non-finite " + s->field + " or damping");
+    if (beyond > 0)
+      why.push_back(columns_text(beyond) + " with " + article + s->field +
+                    " beyond 1e307 in magnitude, which no axis can span with the others");
   }
-  std::string why;
-  if (non_finite > 0) why = columns_text(non_finite) + " with a non-finite exponent or damping";
-  if (beyond > 0)
-    why += (why.empty() ? "" : " and ") + columns_text(beyond) + " with an exponent beyond 1e307 in magnitude, which no axis can span with the others";
-  if (!why.empty()) std::fprintf(stderr, "flockchase-plot: %s: %s not drawn\n", plot_printable(input).c_str(), why.c_str());
+  const std::string shown = plot_printable(input);
+  if (!missing.empty()) {
+    std::vector<std::string> fields;
+    for (const std::string& field : missing) fields.push_back("no " + field + " field");
+    std::fprintf(stderr, "flockchase-plot: %s: %s (written without capture detection, or before it): nothing of it "
+                 "is drawn\n", shown.c_str(), listed(fields).c_str());
+  }
+  if (!why.empty()) std::fprintf(stderr, "flockchase-plot: %s: %s not drawn\n", shown.c_str(), listed(why).c_str());
 }
 
 // A picture without a single point is made all the same, but not in
-// silence.
+// silence; the damping range is blamed only when points lie outside it.
+// A captured column's tick is drawn too.
 void report_empty_frame(const PlotOptions& options, const std::vector<PlotSeries>& series) {
+  bool anywhere = false;
   for (const PlotSeries& s : series)
-    for (const PlotPoint& p : s.points)
-      if (is_drawable(p) && p.damping >= options.damping_low && p.damping <= options.damping_high) return;
-  std::fprintf(stderr, "flockchase-plot: no column to draw within damping %g:%g; the frame is empty\n",
-               options.damping_low, options.damping_high);
+    for (const PlotPoint& p : s.points) {
+      const bool marked = is_drawable(p) || (!options.rates && p.regime == ColumnRegime::Captured && std::isfinite(p.damping));
+      if (!marked) continue;
+      if (p.damping >= options.damping_low && p.damping <= options.damping_high) return;
+      anywhere = true;
+    }
+  const char* const what = options.rates ? "rate" : "column";
+  if (anywhere) {
+    std::fprintf(stderr, "flockchase-plot: no %s to draw within damping %g:%g; the frame is empty\n", what,
+                 options.damping_low, options.damping_high);
+  } else {
+    std::fprintf(stderr, "flockchase-plot: no %s to draw; the frame is empty\n", what);
+  }
 }
 
 // Checked before anything is read: an output that is one of the inputs
@@ -106,7 +141,11 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "flockchase-plot: %s\n", plot_printable(error).c_str());
       return 1;
     }
-    if (!options.rates) report_left_out(input, series.back());
+    if (options.rates) {
+      report_left_out(input, {&series[series.size() - 2], &series.back()});
+    } else {
+      report_left_out(input, {&series.back()});
+    }
   }
   report_empty_frame(options, series);
   std::vector<std::uint8_t> bytes;

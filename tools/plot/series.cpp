@@ -18,24 +18,39 @@ PointEnd point_end(const ColumnResult& column) {
   return PointEnd::Converged;
 }
 
+namespace {
+
+// The value of a point from the file's, which may lie beyond any double.
+void set_value(PlotPoint& point, const std::optional<Real>& value) {
+  point.absent = !value;
+  point.exponent = value ? static_cast<double>(*value) : NAN;
+  point.beyond = value && std::isfinite(*value) && std::fabs(*value) > AxisLimit;
+}
+
+}  // namespace
+
 PlotPoint plot_point(const ColumnResult& column) {
   PlotPoint point;
   point.damping = static_cast<double>(column.damping);
   point.regime = column.regime;
   // A captured column has no exponent.
-  point.exponent = HasExponent(column) ? static_cast<double>(column.exponent) : NAN;
+  set_value(point, HasExponent(column) ? std::optional<Real>(column.exponent) : std::nullopt);
   if (HasExponent(column) && column.standard_error) point.standard_error = static_cast<double>(*column.standard_error);
   point.end = point_end(column);
   return point;
 }
 
 bool is_drawable(const PlotPoint& point) {
-  return std::isfinite(point.damping) && std::isfinite(point.exponent) && std::abs(point.exponent) <= AxisLimit;
+  return std::isfinite(point.damping) && std::isfinite(point.exponent) && std::abs(point.exponent) <= AxisLimit &&
+         !point.beyond;
 }
 
 bool is_beyond_axis(const PlotPoint& point) {
-  return std::isfinite(point.damping) && std::isfinite(point.exponent) && std::abs(point.exponent) > AxisLimit;
+  return std::isfinite(point.damping) &&
+         (point.beyond || (std::isfinite(point.exponent) && std::abs(point.exponent) > AxisLimit));
 }
+
+bool is_left_out(const PlotPoint& point) { return !point.absent && !is_drawable(point); }
 
 bool has_bar(const PlotPoint& point) {
   return point.end != PointEnd::NoMeasurement && point.standard_error && std::isfinite(*point.standard_error) &&
@@ -44,13 +59,14 @@ bool has_bar(const PlotPoint& point) {
 
 namespace {
 
-std::optional<std::vector<ColumnResult>> load_columns(const std::string& path, std::string& error) {
+std::optional<std::vector<ColumnResult>> load_columns(const std::string& path, std::string& error,
+                                                      ResultsLayout* layout = nullptr) {
   std::error_code code;
   if (std::filesystem::is_directory(path, code)) {
     error = path + ": is a folder, not a results file";
     return std::nullopt;
   }
-  std::optional<std::vector<ColumnResult>> columns = read_results_file(path, error);
+  std::optional<std::vector<ColumnResult>> columns = read_results_file(path, error, layout);
   if (columns && columns->empty()) {
     error = path + ": no columns (the file holds only the header line)";
     return std::nullopt;
@@ -61,7 +77,7 @@ std::optional<std::vector<ColumnResult>> load_columns(const std::string& path, s
 PlotPoint rate_point(const ColumnResult& column, const std::optional<Real>& rate) {
   PlotPoint point;
   point.damping = static_cast<double>(column.damping);
-  point.exponent = rate ? static_cast<double>(*rate) : NAN;
+  set_value(point, rate);
   point.end = point_end(column);
   point.regime = column.regime;
   return point;
@@ -70,10 +86,13 @@ PlotPoint rate_point(const ColumnResult& column, const std::optional<Real>& rate
 }  // namespace
 
 bool load_rate_series(const std::string& path, PlotSeries& collapse, PlotSeries& capture, std::string& error) {
-  const std::optional<std::vector<ColumnResult>> columns = load_columns(path, error);
+  ResultsLayout layout = ResultsLayout::Plain;
+  const std::optional<std::vector<ColumnResult>> columns = load_columns(path, error, &layout);
   if (!columns) return false;
-  collapse = PlotSeries{path + ": collapse rate", {}};
-  capture = PlotSeries{path + ": capture rate", {}};
+  // Only the layouts with the capture fields have the rates.
+  const bool missing = layout != ResultsLayout::Extended && layout != ResultsLayout::Merged;
+  collapse = PlotSeries{path + ": collapse rate", {}, "collapse_rate", missing};
+  capture = PlotSeries{path + ": capture rate", {}, "capture_rate", missing};
   for (const ColumnResult& column : *columns) {
     collapse.points.push_back(rate_point(column, column.collapse_rate));
     capture.points.push_back(rate_point(column, column.capture_rate));

@@ -13,15 +13,26 @@ constexpr int PointEndCount = 7;
 
 struct PlotPoint {
   double damping = 0;
-  double exponent = 0;
+  double exponent = 0;  // or, with --rates, the rate
   std::optional<double> standard_error;  // as in the file; see has_bar
   PointEnd end = PointEnd::Converged;
   std::optional<ColumnRegime> regime;  // with capture detection
+  // The file gives no value: a captured column's exponent, an empty rate.
+  // Not drawn, and by design, so not said to be left out.
+  bool absent = false;
+  // Finite in the file but beyond AxisLimit in magnitude, perhaps beyond
+  // what a double holds (1e4000): left out, and said so.
+  bool beyond = false;
 };
 
 struct PlotSeries {
   std::string name;  // the file name as given
   std::vector<PlotPoint> points;
+  // What the points' values are, as the results file names the field.
+  std::string field = "exponent";
+  // The file's layout has no such field (one written before it or without
+  // capture detection): nothing of it can be drawn.
+  bool field_missing = false;
 };
 
 // A column with no measured pass repeats the values of the one before; that
@@ -38,6 +49,9 @@ constexpr double AxisLimit = 1e307;
 bool is_drawable(const PlotPoint& point);
 // Finite, but beyond the axis limit: left out, and said so.
 bool is_beyond_axis(const PlotPoint& point);
+// Left out for a value in the file that cannot be drawn: not finite (or its
+// damping not finite), or beyond the axis limit. Not an absent value.
+bool is_left_out(const PlotPoint& point);
 // Drawn with a bar and filled: a finite standard error (within the axis
 // limit) of a measured column.
 bool has_bar(const PlotPoint& point);
@@ -48,7 +62,8 @@ bool load_series(const std::string& path, PlotSeries& series, std::string& error
 
 // What --rates draws of a file: its columns' collapse rates and capture
 // rates, as the points' values (no bars); a column without a rate is not
-// drawn.
+// drawn. A file without the capture fields is read, both series marked
+// `field_missing`.
 bool load_rate_series(const std::string& path, PlotSeries& collapse, PlotSeries& capture, std::string& error);
 
 // The captured pairs' analytic drag at damping D: 1.5 - 20 D / 3.

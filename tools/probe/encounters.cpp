@@ -36,6 +36,13 @@ Real normalise_tangent(Real* joined) {
   return length;
 }
 
+// Whether the StateSize values from `values` on are all finite.
+bool all_finite(const Real* values) {
+  for (int i = 0; i < StateSize; ++i)
+    if (!std::isfinite(values[i])) return false;
+  return true;
+}
+
 }  // namespace
 
 ProbeStats ProbeReference(const FlockModel& model, const FlockState& start, const ProbeSettings& settings) {
@@ -57,6 +64,13 @@ ProbeStats ProbeReference(const FlockModel& model, const FlockState& start, cons
     TangentStepFinish(model, draft, TimeStep, k, joined);
     FoldStep(joined);  // a fold shifts the state; the tangent stays as it is
     const Real growth = std::log(normalise_tangent(joined));
+    // Past a state that is not finite every figure would be NaN, and each
+    // step would crawl to its sub-step cap: the walk ends there.
+    if (!all_finite(joined + 1) || !all_finite(joined + StateSize + 1) || !std::isfinite(growth)) {
+      stats.stopped_step = step;
+      stats.tangent_stopped = all_finite(joined + 1);
+      break;
+    }
     log_sum += growth;
     ++stats.sub_steps[SubStepClass(k)];
     stats.largest_sub_steps = std::max(stats.largest_sub_steps, k);
@@ -83,9 +97,9 @@ ProbeStats ProbeReference(const FlockModel& model, const FlockState& start, cons
       large_sum += growth;
     }
   }
-  stats.steps = settings.steps;
-  const Real time = static_cast<Real>(settings.steps) * TimeStep;
-  if (settings.steps > 0) {
+  stats.steps = stats.stopped_step != 0 ? stats.stopped_step - 1 : settings.steps;
+  const Real time = static_cast<Real>(stats.steps) * TimeStep;
+  if (stats.steps > 0) {
     stats.exponent = log_sum / time;
     stats.near_exponent = near_sum / time;
     stats.large_exponent = large_sum / time;

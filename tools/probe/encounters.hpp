@@ -48,6 +48,12 @@ struct ProbeStats {
   // the steps from the start.
   std::vector<CaptureEvent> captures;
   FlockState final_state{};
+  // The step after which the state, or its tangent, was no longer finite
+  // (a body on another, values beyond what the model can take): the walk
+  // stops there, its counts and exponents covering the steps before it,
+  // `steps` of them. 0 when every step ended finite.
+  long stopped_step = 0;
+  bool tangent_stopped = false;  // the tangent, while the state was still finite
 };
 
 // The chaser's distance to the nearest flock body.

@@ -8,6 +8,7 @@
 
 #include "app/files/checkpoint.hpp"
 #include "app/measure/parameters.hpp"
+#include "runtime/printable.hpp"
 #include "tools/probe/arguments.hpp"
 #include "tools/probe/encounters.hpp"
 
@@ -15,7 +16,7 @@ namespace {
 
 void print_report(const ProbeInvocation& invocation, const Checkpoint& checkpoint, const ProbeStats& s) {
   std::printf("start: the state after column %d of %s\n", static_cast<int>(checkpoint.column),
-              invocation.checkpoint.c_str());
+              escape_controls(invocation.checkpoint).c_str());
   std::printf("damping %.6Lg, %ld steps, tolerance %.6Lg, at most %d sub-steps\n", invocation.damping, s.steps,
               invocation.settings.tolerance, invocation.settings.max_sub_steps);
   std::printf("tangent exponent: %.4Lf\n", s.exponent);
@@ -63,7 +64,7 @@ int main(int argc, char** argv) {
   std::string error;
   const std::optional<Checkpoint> checkpoint = read_checkpoint(invocation.checkpoint, error);
   if (!checkpoint) {
-    std::fprintf(stderr, "flockchase-probe: %s\n", error.c_str());
+    std::fprintf(stderr, "flockchase-probe: %s\n", escape_controls(error).c_str());
     return 1;
   }
   // A NaN or an infinity in the state would make every step crawl to its
@@ -71,7 +72,7 @@ int main(int argc, char** argv) {
   for (int i = 1; i <= StateSize; ++i) {
     if (!std::isfinite(checkpoint->ref_state[i])) {
       std::fprintf(stderr, "flockchase-probe: %s: the reference state is not finite (component %d)\n",
-                   invocation.checkpoint.c_str(), i);
+                   escape_controls(invocation.checkpoint).c_str(), i);
       return 1;
     }
   }
@@ -79,6 +80,19 @@ int main(int argc, char** argv) {
   model.FlockDamping = invocation.damping;
   FlockState start{};
   for (int i = 1; i <= StateSize; ++i) start[i] = checkpoint->ref_state[i];
-  print_report(invocation, *checkpoint, ProbeReference(model, start, invocation.settings));
+  const ProbeStats stats = ProbeReference(model, start, invocation.settings);
+  if (stats.stopped_step != 0) {
+    // Figures of a walk that ended in NaN would tell nothing true.
+    const std::string before =
+        stats.stopped_step > 1 ? "; --steps " + std::to_string(stats.stopped_step - 1) + " reports the steps before" : "";
+    std::fprintf(stderr,
+                 "flockchase-probe: %s: the %s is no longer finite at t = %.2f (after step %ld of %ld), and the model "
+                 "cannot go on from it: nothing is reported%s\n",
+                 escape_controls(invocation.checkpoint).c_str(), stats.tangent_stopped ? "tangent" : "state",
+                 static_cast<double>(stats.stopped_step) * static_cast<double>(TimeStep), stats.stopped_step,
+                 invocation.settings.steps, before.c_str());
+    return 1;
+  }
+  print_report(invocation, *checkpoint, stats);
   return std::fflush(stdout) == 0 ? 0 : 1;
 }

@@ -1,8 +1,9 @@
 // The run's files under faults of the file system and of hostile users: a
 // device that fills in the middle of a sweep, outputs that are devices,
 // FIFOs or the run's own files, inputs that never end, a resume after a
-// kill or through a link, and resumes edited consistently past the checksums.
-// Every run has a time limit, so that a hang fails its test, not the suite.
+// kill or through a link (resumes edited consistently past the checksums
+// are in resume_faults_test.cpp). Every run has a time limit, so that a
+// hang fails its test, not the suite.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -19,10 +20,8 @@
 #include <map>
 #include <thread>
 
-#include "app/files/checkpoint.hpp"
+#include "app/files/file_faults_support.hpp"
 #include "app/files/number_text.hpp"
-#include "app/files/resume.hpp"
-#include "app/frame/options.hpp"
 #include "app/run_support.hpp"
 #include "support/tmpfs.hpp"
 
@@ -38,43 +37,6 @@ constexpr bool AddressSanitized = false;
 // each cross a page of 4096 bytes in the middle of the sweep.
 const std::vector<std::string> HistoryRun = {"--headless", "--passes", "3000", "--damping", "0.92:0.96",
                                              "--history",  "h.csv"};
-// Three short columns (849, 846, 843).
-const std::vector<std::string> ShortRun = {"--headless", "--passes", "2000", "--damping", "0.99:0.99875",
-                                           "--step",     "3"};
-
-std::vector<std::string> with(std::vector<std::string> arguments, const std::vector<std::string>& more) {
-  arguments.insert(arguments.end(), more.begin(), more.end());
-  return arguments;
-}
-
-// Runs flockchase in `cwd` under a time limit (a hang is killed and shows
-// as exit code 137), the stand-in converter of `box` first on PATH, the
-// outputs into `box`. `limits` are shell commands run before (ulimit, trap).
-RunOutput run_at(const Sandbox& box, const fs::path& cwd, const std::vector<std::string>& arguments,
-                 const std::string& limits = "", int seconds = 120) {
-  std::string command = "cd '" + cwd.string() + "' && PATH='" + (box.dir / "bin").string() + ":'\"$PATH\"; " + limits +
-                        " exec timeout -s KILL " + std::to_string(seconds) + " '" + FlockchaseBinary + "'";
-  for (const std::string& a : arguments) command += " '" + a + "'";
-  command += " </dev/null >'" + (box.dir / "out.txt").string() + "' 2>'" + (box.dir / "err.txt").string() + "'";
-  return run_shell(command, box.dir);
-}
-
-// Every entry of a folder with its kind and, for regular files, contents.
-std::map<std::string, std::string> snapshot(const fs::path& dir) {
-  std::map<std::string, std::string> entries;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    const std::string name = entry.path().filename();
-    if (name == "out.txt" || name == "err.txt" || name == "bin") continue;
-    const fs::file_status s = fs::symlink_status(entry.path());
-    // The lock file is the one a refused run may leave (it names the process).
-    const bool contents = s.type() == fs::file_type::regular && name != "flockchase.lock";
-    entries[name] = std::to_string(static_cast<int>(s.type())) + ":" + (contents ? read_file(entry.path()) : "");
-  }
-  return entries;
-}
-
-std::size_t line_count(const std::string& text) { return lines_of(text).size(); }
-
 // The uninterrupted HistoryRun.
 struct HistoryReference {
   Sandbox box;
@@ -365,86 +327,6 @@ TEST(FileFaults, AnOutputNamedLikeOneOfTheRunsOwnFilesIsRefusedBeforeAnythingRun
     EXPECT_NE(r.err.find("one of the run's own files"), std::string::npos) << r.err;
     EXPECT_TRUE(r.out.empty());
     EXPECT_EQ(snapshot(box.dir), before);
-  }
-}
-
-// A stopped ShortRun (its bitmap could not be saved, so its checkpoint
-// stays), edited consistently: the checksums match again.
-TEST(FileFaults, ResumesEditedPastTheChecksumsAreRefused) {
-  Sandbox stopped;
-  fs::create_directory(stopped.dir / "flockchase.bmp");
-  ASSERT_EQ(run_at(stopped, stopped.dir, ShortRun).exit_code, 1);
-  fs::remove(stopped.dir / "flockchase.bmp");
-  const std::string checkpoint = stopped.file("flockchase.checkpoint"), csv = stopped.file("flockchase.csv");
-  ASSERT_EQ(line_count(csv), 4u);
-  std::string error;
-  const std::optional<Checkpoint> parsed = parse_checkpoint(checkpoint, error);
-  ASSERT_TRUE(parsed) << error;
-
-  // The checkpoint with the results file's checksum and its own made right.
-  auto seal = [](Checkpoint c, const std::string& results) {
-    c.results_crc = crc_of(results);
-    return checkpoint_text(c);
-  };
-  struct Case {
-    const char* name;
-    std::function<std::pair<std::string, std::string>()> edit;  // checkpoint, results
-    const char* said;
-  };
-  const Case cases[] = {
-      {"the last column is 51, not one the options select",
-       [&] {
-         std::string results = csv;
-         results.replace(results.rfind("\n843,") + 1, 3, "51");
-         Checkpoint c = *parsed;
-         c.column = 51;
-         return std::pair{seal(c, results), results};
-       },
-       "column 51"},
-      {"a NaN in the reference state",
-       [&] {
-         Checkpoint c = *parsed;
-         c.ref_state[5] = NAN;
-         return std::pair{seal(c, csv), csv};
-       },
-       "not finite"},
-      {"more measured passes than passes",
-       [&] {
-         std::string results = csv;
-         const std::size_t line = results.rfind("\n843,") + 1;
-         const std::size_t passes = results.find(",2000,", line);
-         results.replace(passes, 6, ",1000,");
-         return std::pair{seal(*parsed, results), results};
-       },
-       "out of range"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const auto [edited_checkpoint, edited_csv] = c.edit();
-    ASSERT_NE(edited_csv.find('\n'), std::string::npos);
-    write_text(stopped.dir / "flockchase.checkpoint", edited_checkpoint);
-    write_text(stopped.dir / "flockchase.csv", edited_csv);
-    const auto before = snapshot(stopped.dir);
-    const RunOutput r = run_at(stopped, stopped.dir, with(ShortRun, {"--resume"}));
-    EXPECT_EQ(r.exit_code, 2) << r.err;
-    EXPECT_EQ(line_count(r.err), 1u) << r.err;
-    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
-    EXPECT_TRUE(r.out.empty()) << r.out;
-    EXPECT_EQ(snapshot(stopped.dir), before);
-  }
-  // What the checkpoint does not vouch for after its columns: one whole
-  // line or the torn start of one is dropped; anything else is damage.
-  const std::string options_text = ResultOptionsText(*ParseOptions(ShortRun).options);
-  const std::string whole_line = lines_of(csv).back() + "\n";
-  for (const auto& [tail, resumed] : std::vector<std::pair<std::string, bool>>{
-           {"", true}, {whole_line, true}, {whole_line.substr(0, 20), true}, {"840,0.9\n", false},
-           {whole_line + whole_line, false}}) {
-    const std::optional<Resumption> r =
-        ResumptionFrom(options_text, checkpoint, csv + tail, "flockchase", error, ResultsLayout::Extended);
-    EXPECT_EQ(r.has_value(), resumed) << tail << error;
-    if (r) {
-      EXPECT_EQ(r->finished.size(), 3u);
-    }
   }
 }
 

@@ -1,6 +1,7 @@
 // What a hostile but fair user tries: links planted on temporary names,
 // closed standard descriptors, full devices, two runs at once, damaged
-// checkpoints and results files, and the edges of --damping.
+// checkpoints and results files (the command line and the end steps are in
+// cli_faults_test.cpp).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -18,6 +19,7 @@
 #include "app/files/checkpoint.hpp"
 #include "app/files/results_file.hpp"
 #include "app/files/resume.hpp"
+#include "app/frame/faults_support.hpp"
 #include "app/frame/options.hpp"
 #include "app/run_support.hpp"
 #include "canvas/bitmap.hpp"
@@ -26,10 +28,6 @@
 #include "support/tmpfs.hpp"
 
 namespace {
-
-// Three columns (849, 846, 843) that converge, the first in about 76,000
-// passes, the others in 8,000.
-const std::vector<std::string> QuickRun = {"--headless", "--damping", "0.99:0.99875", "--step", "3"};
 
 // Runs flockchase in `cwd` with the sandbox's stand-in converter; the
 // outputs go to the sandbox, never into `cwd`. `redirections` replace the
@@ -44,20 +42,6 @@ RunOutput run_in(const Sandbox& box, const fs::path& cwd, const std::vector<std:
   fs::remove(box.dir / "out.txt");
   fs::remove(box.dir / "err.txt");
   return run_shell(command, box.dir);
-}
-
-// Every regular file of a folder with its contents.
-std::map<std::string, std::string> contents_of(const fs::path& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& entry : fs::directory_iterator(dir))
-    if (entry.is_regular_file() && !entry.is_symlink()) files[entry.path().filename()] = read_file(entry.path());
-  return files;
-}
-
-std::size_t count_lines_with(const std::string& text, const std::string& part) {
-  std::size_t n = 0;
-  for (const std::string& line : lines_of(text)) n += line.find(part) != std::string::npos;
-  return n;
 }
 
 // The reference: QuickRun in a sandbox of its own.
@@ -392,104 +376,6 @@ TEST(Faults, DamagedCheckpointsAndResultsAreRefusedNeverResumedIntoOtherResults)
   EXPECT_EQ(r.out, reference().run.out);
   EXPECT_EQ(stopped.box.file("flockchase.bmp"), reference().box.file("flockchase.bmp"));
   EXPECT_FALSE(stopped.box.exists("flockchase.checkpoint"));
-}
-
-TEST(Faults, DampingBoundsAreComparedExactly) {
-  struct Case {
-    std::string range;
-    int step;
-    std::vector<int> columns;  // empty: refused or none selected
-  };
-  const Case cases[] = {
-      {"0.9:0.9", 1, {770}},
-      {"0.99875:1", 1, {849}},
-      {"0:0.00125", 1, {51}},
-      {"0.83:0.845", 1, {726, 725, 724, 723, 722, 721, 720, 719, 718, 717, 716, 715, 714}},
-      {"0.83:0.87", 3, {744, 741, 738, 735, 732, 729, 726, 723, 720, 717, 714}},  // the converging run
-      {".5:0.500000000000000000", 1, {450}},
-      {"0.50125:0.5025", 1, {452, 451}},
-      {"0:0", 1, {}},
-      {"1:1", 1, {}},
-      {"0.9:0.9", 2, {}},  // 770 is off the grid of every second column
-  };
-  for (const Case& c : cases) {
-    const OptionsResult parsed = ParseOptions({"--damping", c.range, "--step", std::to_string(c.step)});
-    ASSERT_TRUE(parsed.options) << c.range << ": " << parsed.error;
-    std::vector<int> columns;
-    for (int x = 849; x >= 51; x -= c.step)
-      if (parsed.options->damping.contains_column(x)) columns.push_back(x);
-    EXPECT_EQ(columns, c.columns) << c.range;
-    EXPECT_EQ(SelectsAnyColumn(*parsed.options), !c.columns.empty()) << c.range;
-    EXPECT_NE(ResultOptionsText(*parsed.options).find("damping=" + c.range), std::string::npos);
-  }
-  for (const char* bad : {"0.9", "1e-1:1", "0.5:1.5", "-0:1", "0.1234567890123456789:1", "0.5:0.4", "+0.1:1"}) {
-    const OptionsResult parsed = ParseOptions({"--damping", bad});
-    EXPECT_FALSE(parsed.options) << bad;
-  }
-  // End to end: an empty selection and a repeated option are refused before
-  // anything is written; the one edge column is evaluated.
-  Sandbox box;
-  for (const std::vector<std::string>& arguments :
-       {std::vector<std::string>{"--headless", "--damping", "0:0"},
-        std::vector<std::string>{"--headless", "--step", "3", "--step", "4"},
-        std::vector<std::string>{"--headless", "--damping", "0.9:0.9", "--step", "2"}}) {
-    const RunOutput r = box.run(arguments);
-    EXPECT_EQ(r.exit_code, 2) << arguments[1];
-    EXPECT_EQ(count_lines_with(r.err, "flockchase: "), 1u) << r.err;
-    EXPECT_TRUE(r.out.empty()) << r.out;
-    EXPECT_EQ(contents_of(box.dir).size(), 2u) << "only out.txt and err.txt";
-  }
-  const RunOutput edge = box.run({"--headless", "--damping", "0.9:0.9", "--time-limit", "3"});
-  ASSERT_EQ(edge.exit_code, 0) << edge.err;
-  ASSERT_EQ(lines_of(edge.out).size(), 2u) << edge.out;
-  EXPECT_EQ(lines_of(edge.out)[0].substr(0, 8), "  0.9000");
-  EXPECT_EQ(lines_of(box.file("flockchase.csv"))[1].substr(0, 4), "770,");
-}
-
-TEST(Faults, FailedEndStepsSayWhatHappened) {
-  struct Case {
-    const char* name;
-    std::function<void(Sandbox&)> prepare;
-    int exit_code;
-    const char* said;
-    bool converter_started;
-    bool checkpoint_kept;
-  };
-  const Case cases[] = {
-      {"bitmap is a folder", [](Sandbox& b) { fs::create_directory(b.dir / "flockchase.bmp"); }, 1,
-       "the converter is not started: flockchase.bmp was not written", false, true},
-      {"no converter", [](Sandbox& b) { fs::remove(b.dir / "bin" / "picvec"); }, 0,
-       "cannot start the converter picvec: not found on PATH", false, false},
-      {"stale temporaries", [](Sandbox& b) {
-         const pid_t gone = fork();
-         if (gone == 0) _exit(0);
-         waitpid(gone, nullptr, 0);
-         write_text(b.dir / (".flockchase.bmp." + std::to_string(gone) + ".0.tmp"), "left by a killed run");
-         write_text(b.dir / (".flockchase.bmp." + std::to_string(getpid()) + ".0.tmp"), "still being written");
-       }, 0, "", true, false},
-  };
-  for (const Case& c : cases) {
-    Sandbox box;
-    c.prepare(box);
-    const RunOutput r = box.run(QuickRun);
-    EXPECT_EQ(r.exit_code, c.exit_code) << c.name << ": " << r.err;
-    if (*c.said) {
-      EXPECT_EQ(count_lines_with(r.err, c.said), 1u) << c.name << ": " << r.err;
-    } else {
-      EXPECT_TRUE(r.err.empty()) << r.err;
-    }
-    EXPECT_EQ(box.exists("picvec.calls"), c.converter_started) << c.name;
-    EXPECT_EQ(box.exists("flockchase.checkpoint"), c.checkpoint_kept) << c.name;
-    // Only the temporary of a process that is gone is removed.
-    std::size_t temporaries = 0;
-    for (const auto& entry : fs::directory_iterator(box.dir)) {
-      if (entry.path().filename().string().ends_with(".tmp")) {
-        ++temporaries;
-        EXPECT_EQ(read_file(entry.path()), "still being written");
-      }
-    }
-    EXPECT_EQ(temporaries, std::string(c.name) == "stale temporaries" ? 1u : 0u) << c.name;
-  }
 }
 
 }  // namespace

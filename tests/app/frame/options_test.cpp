@@ -71,6 +71,17 @@ TEST(Options, BadOnesSayWhatIsWrong) {
       {{"--flow", "--tolerance", "1"}, "--tolerance takes a number between"},
       {{"--flow", "--tolerance", "1e-17"}, "--tolerance takes a number between"},
       {{"--flow", "--tolerance", "nan"}, "--tolerance takes a number between"},
+      // Whatever bytes a value holds, the error is one line: control bytes
+      // are shown escaped.
+      {{"--step", "2\n"}, "--step takes a whole number from 1 to 799, not '2\\n'"},
+      {{"--passes", "5\n"}, "not '5\\n'"},
+      {{"--threads", "1\n"}, "not '1\\n'"},
+      {{"--time-limit", "3\r\n"}, "not '3\\r\\n'"},
+      {{"--target-error", "0.1\n"}, "not '0.1\\n'"},
+      {{"--flow", "--tolerance=1e-8\n"}, "not '1e-8\\n'"},
+      {{"--damping", "0:1\x1b[2J"}, "not '0:1\\x1b[2J'"},
+      {{"--segment", "1/2\t"}, "not '1/2\\t'"},
+      {{"--st\nep", "2"}, "unknown option '--st\\nep'"},
   };
   for (const Case& c : cases) {
     OptionsResult r = ParseOptions(c.arguments);
