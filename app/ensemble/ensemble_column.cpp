@@ -72,13 +72,19 @@ class QuietHost final : public ColumnHost {
   void iteration_ceiling_reached() override {}
 };
 
-// Feeds a settling member's states to its attractor watch, body 1's x
+// Feeds a settling member's states to its attractor watches, one state in
+// every WatchStride (the shortest periods seen are near 3 units), body 1's x
 // unfolded: the folds keep it within [-Pi, Pi], which would tear a flock
-// that travels.
+// that travels. One watch sees the first half of the certification, the
+// other all of it: a flock still spreading out has grown between the two.
 class WatchFeed final : public AttractorObserver {
  public:
+  static constexpr int WatchStride = 10;
   void begin() override {
-    watch = AttractorWatch(static_cast<double>(TimeStep));
+    const double interval = WatchStride * static_cast<double>(TimeStep);
+    early = AttractorWatch(interval);
+    whole = AttractorWatch(interval);
+    passes_ = 0;
     started_ = false;
     unfold_ = 0;
   }
@@ -90,14 +96,25 @@ class WatchFeed final : public AttractorObserver {
     }
     started_ = true;
     last_x_ = state[0];
+    if (passes_++ % WatchStride != 0) return;
     double unfolded[StateSize];
     std::copy(state, state + StateSize, unfolded);
     unfolded[0] += unfold_;
-    watch.add(unfolded);
+    whole.add(unfolded);
+    if (passes_ <= HalfWatch) early.add(unfolded);
   }
-  AttractorWatch watch;
+  // Whether the flock was still spreading out: its radius grew beyond the
+  // attractors' tolerance from the one half to the other.
+  bool dispersing() const {
+    const double before = early.features().flock_radius, after = whole.features().flock_radius;
+    return after > before * (1 + AttractorTolerance);
+  }
+  AttractorWatch early, whole;
 
  private:
+  // The certification's passes after the window, halved.
+  static constexpr long HalfWatch = 9000;
+  long passes_ = 0;
   bool started_ = false;
   double last_x_ = 0;
   double unfold_ = 0;
@@ -163,7 +180,8 @@ class Batch final : public LaneClient {
     slot.run->finish();
     MemberResult line = slot.run->member_result(*end);
     if (slot.run->settled()) {
-      const AttractorFeatures f = slot.feed.watch.features();
+      const AttractorFeatures f = slot.feed.whole.features();
+      line.dispersing = slot.feed.dispersing();
       line.period = f.period;
       line.chaser_distance = f.chaser_distance;
       line.flock_radius = f.flock_radius;

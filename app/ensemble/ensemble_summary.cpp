@@ -72,13 +72,20 @@ void SumUpEnsemble(ColumnResult& column) {
   }
   if (time > 0) column.ensemble_exponent = growth / time;
   if (const std::optional<double> error = JackknifeRatioError(growths, times)) column.ensemble_standard_error = *error;
-  // Attractors: every settled member's, labelled in member order from 1; the
-  // shares are the fresh members'.
+  // Attractors: every settled member's, the flock that disperses as 0 and
+  // the bounded ones labelled in member order from 1; the shares are the
+  // fresh members'.
   std::vector<AttractorFeatures> features;
   std::vector<std::size_t> who;
+  bool any_dispersing = false;
   for (std::size_t i = 0; i < members.size(); ++i) {
-    const MemberResult& m = members[i];
+    MemberResult& m = members[i];
     if (m.fate != MemberFate::Settled || !m.period) continue;
+    if (m.dispersing) {
+      m.attractor = 0;
+      any_dispersing = true;
+      continue;
+    }
     AttractorFeatures f;
     f.period = *m.period;
     f.chaser_distance = m.chaser_distance.value_or(0);
@@ -89,19 +96,20 @@ void SumUpEnsemble(ColumnResult& column) {
     who.push_back(i);
   }
   const std::vector<int> labels = ClusterAttractors(features);
-  int distinct = 0;
+  int bounded = 0;
   for (std::size_t k = 0; k < labels.size(); ++k) {
     members[who[k]].attractor = labels[k] + 1;
-    distinct = std::max(distinct, labels[k] + 1);
+    bounded = std::max(bounded, labels[k] + 1);
   }
-  column.attractors = distinct;
-  std::vector<int> on(static_cast<std::size_t>(distinct), 0);
-  for (std::size_t k = 0; k < labels.size(); ++k) {
-    if (who[k] != 0) ++on[static_cast<std::size_t>(labels[k])];
+  column.attractors = bounded + (any_dispersing ? 1 : 0);
+  std::vector<int> on(static_cast<std::size_t>(bounded + 1), 0);
+  for (std::size_t i = 1; i < members.size(); ++i) {
+    if (members[i].attractor) ++on[static_cast<std::size_t>(*members[i].attractor)];
   }
   column.attractor_shares.clear();
-  for (int j = 0; j < distinct; ++j) {
-    if (j > 0) column.attractor_shares += ';';
-    column.attractor_shares += ShareText(fresh > 0 ? static_cast<double>(on[static_cast<std::size_t>(j)]) / fresh : 0);
+  for (int label = any_dispersing ? 0 : 1; label <= bounded; ++label) {
+    if (!column.attractor_shares.empty()) column.attractor_shares += ';';
+    column.attractor_shares += std::to_string(label) + ':' +
+                               ShareText(fresh > 0 ? static_cast<double>(on[static_cast<std::size_t>(label)]) / fresh : 0);
   }
 }

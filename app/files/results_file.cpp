@@ -227,11 +227,14 @@ bool read_settle(const std::string_view* f, ColumnResult& r) {
          read_optional_real(f[2], r.regular_standard_error) && read_optional_int(f[3], r.laminar_phases);
 }
 
-// An attractor's shares: reals separated by ';', or nothing.
+// The attractors' shares: LABEL:SHARE pairs separated by ';', or nothing.
 bool shares_text_valid(std::string_view text) {
   if (text.empty()) return true;
-  for (std::string_view share : split(text, ';')) {
-    if (!parse_real(share)) return false;
+  for (std::string_view pair : split(text, ';')) {
+    const std::size_t colon = pair.find(':');
+    if (colon == std::string_view::npos || !parse_integer<std::int32_t>(pair.substr(0, colon), 0) ||
+        !parse_real(pair.substr(colon + 1)))
+      return false;
   }
   return true;
 }

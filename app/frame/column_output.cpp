@@ -25,9 +25,18 @@ Text CapturedReportLine(Real damping) {
   return line;
 }
 
+std::optional<Real> ShownExponent(const ColumnResult& r) {
+  if (r.ensemble_exponent) return r.ensemble_exponent;
+  if (!HasExponent(r)) return std::nullopt;
+  return r.exponent;
+}
+
 void ReportPrinter::operator()(const ColumnResult& r) const {
-  console_print(HasExponent(r) ? ReportLine(r.damping, r.exponent, PlusMinusFigure(r, target_error), r.mean_divergence)
-                               : CapturedReportLine(r.damping));
+  const std::optional<Real> shown = ShownExponent(r);
+  // An ensemble column shows its fresh members' exponent and its error.
+  const Real plus_minus =
+      r.ensemble_exponent ? r.ensemble_standard_error.value_or(0) : PlusMinusFigure(r, target_error);
+  console_print(shown ? ReportLine(r.damping, *shown, plus_minus, r.mean_divergence) : CapturedReportLine(r.damping));
   console_newline();
 }
 
@@ -38,8 +47,9 @@ std::vector<ColumnObserver> DisplayObservers(bool target_error, ChartCurve& curv
 void ChartCurve::operator()(const ColumnResult& result) {
   // No point for a captured column: the curve goes on from the last
   // measured one to the next.
-  if (!HasExponent(result)) return;
-  const std::int32_t row = ExponentRow(result.exponent);
+  const std::optional<Real> shown = ShownExponent(result);
+  if (!shown) return;
+  const std::int32_t row = ExponentRow(*shown);
   if (first_point) {
     canvas_set_pixel(result.column, row, DefaultColour);
   } else {

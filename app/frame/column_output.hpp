@@ -2,6 +2,7 @@
 // terminal and its point of the curve in the chart.
 #pragma once
 
+#include <optional>
 #include <vector>
 
 #include "app/measure/column_result.hpp"
@@ -12,6 +13,11 @@
 Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence);
 // The report line of a captured column: the word where the figures stand.
 Text CapturedReportLine(Real damping);
+
+// The exponent a column shows on its report line and the chart: an ensemble
+// column's fresh members' chaotic phases', else its own (member 0's); none
+// for a captured column.
+std::optional<Real> ShownExponent(const ColumnResult& result);
 
 // The figure after the plus-minus sign: the spread, or with an error target
 // the column's standard error where it has one.

@@ -80,7 +80,9 @@ struct ColumnResult {
   std::optional<Real> member_chaotic_time;
   std::optional<Real> escape_rate, escape_rate_low, escape_rate_high;
   std::optional<std::int32_t> attractors;
-  std::string attractor_shares;  // the share of each attractor, in label order, separated by ';'
+  // LABEL:SHARE for each attractor in label order, separated by ';' (label 0:
+  // the flock that disperses).
+  std::string attractor_shares;
   std::optional<Real> ensemble_exponent, ensemble_standard_error;
   // Every member's line, for the members file; not in the results file.
   std::vector<MemberResult> member_results;

@@ -53,6 +53,7 @@ void Forget(EpisodeLog& log, std::int32_t now) {
   while (log.snapshots.size() > 1 && log.snapshots[1].iteration <= horizon) log.snapshots.pop_front();
   while (!log.records.empty() && log.records.front().iteration <= log.snapshots.front().iteration) {
     log.records.pop_front();
+    if (!log.refs.empty()) log.refs.pop_front();
   }
 }
 
@@ -61,13 +62,17 @@ void Forget(EpisodeLog& log, std::int32_t now) {
 void StartEpisodeLog(EpisodeLog& log, const ColumnPass& pass, const ColumnEstimate& reported, std::int32_t reach) {
   log.reach = reach;
   log.records.clear();
+  log.refs.clear();
   log.snapshots.clear();
   log.snapshots.push_back(SnapshotOf(pass, reported));
 }
 
 void LogPass(EpisodeLog& log, const ColumnPass& pass, const MeasuredGrowth* measured,
              const ColumnEstimate& reported) {
-  if (measured) log.records.push_back(MeasuredRecord{pass.Iteration, *measured, pass.ref});
+  if (measured) {
+    log.records.push_back(MeasuredRecord{pass.Iteration, *measured});
+    if (!pass.flow) log.refs.push_back(pass.ref);
+  }
   if ((pass.Iteration - pass.EpisodeStart) % SnapshotInterval == 0) {
     log.snapshots.push_back(SnapshotOf(pass, reported));
     Forget(log, pass.Iteration);
@@ -81,10 +86,12 @@ bool TakeBack(const EpisodeLog& log, ColumnPass& pass, ColumnEstimate& reported,
   }
   if (!base) return false;
   RestoreSums(*base, pass, reported);
-  for (const MeasuredRecord& r : log.records) {
+  for (std::size_t k = 0; k < log.records.size(); ++k) {
+    const MeasuredRecord& r = log.records[k];
     if (r.iteration <= base->iteration) continue;
     if (r.iteration >= from) break;
-    RecordMeasured(pass, r.growth, r.ref.data(), reported.estimate.Exponent, reported.estimate.MeanDivergence);
+    const Real* ref = pass.flow ? pass.ref.data() : log.refs[k].data();
+    RecordMeasured(pass, r.growth, ref, reported.estimate.Exponent, reported.estimate.MeanDivergence);
     if (TestDue(pass)) EstimateAtTest(pass, target, reported);
   }
   return true;

@@ -48,13 +48,15 @@ struct MeasureSnapshot {
 struct MeasuredRecord {
   std::int32_t iteration = 0;
   MeasuredGrowth growth;
-  FlockState ref{};
 };
 
 struct EpisodeLog {
   std::int32_t reach = 0;  // passes that may be taken back
   std::deque<MeasureSnapshot> snapshots;
   std::deque<MeasuredRecord> records;
+  // The reference state of each record, which its divergence sample is
+  // taken from; not kept under --flow, whose divergence is the flow's.
+  std::deque<FlockState> refs;
 };
 
 // Starts the log of an episode whose first pass follows the pass's current

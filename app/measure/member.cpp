@@ -38,6 +38,9 @@ void MemberRun::begin() {
   if (detecting_) {
     const double damping = static_cast<double>(pass_.model.FlockDamping);
     detector_ = CaptureDetector(static_cast<double>(TimeStep), CaptureLookBackAt(damping));
+    // Where the pair's drag is not positive no capture lasts: the detector
+    // never fires, and needs no look.
+    watch_captures_ = PairDrag(damping) > 0;
     settle_ = SettleDetector(static_cast<double>(TimeStep));
     sample_passes_.assign(static_cast<std::size_t>(settle_.reach() + 2), 0);
     start_episode();
@@ -60,7 +63,7 @@ std::optional<CaptureEvent> MemberRun::observe() {
 }
 
 std::optional<CaptureEvent> MemberRun::observe_stall() {
-  if (!detecting_) return std::nullopt;
+  if (!detecting_ || !watch_captures_) return std::nullopt;
   return detector_.stalled_sample(engine_.sample(pass_), static_cast<double>(pass_.model.FlockDamping));
 }
 
@@ -129,9 +132,7 @@ std::optional<ColumnEnd> MemberRun::watch_settling(const MeasuredGrowth& growth)
   }
   switch (event->kind) {
     case SettleEvent::Kind::Suspected:
-      suspected_from_ = iteration_of(event->start);
-      before_settling_ = SumsBefore(log_, pass_, reported_, target(), suspected_from_);
-      if (attractor_) attractor_->begin();
+      suspect(*event);
       return std::nullopt;
     case SettleEvent::Kind::Laminar:
       ++laminar_phases_;
@@ -146,6 +147,14 @@ std::optional<ColumnEnd> MemberRun::watch_settling(const MeasuredGrowth& growth)
       return ColumnEnd::Settled;
   }
   return std::nullopt;
+}
+
+// Apart from the pass's look, so that the sums it copies (a ring of a
+// thousand estimates) do not weigh on every pass's stack frame.
+[[gnu::noinline]] void MemberRun::suspect(const SettleEvent& event) {
+  suspected_from_ = iteration_of(event.start);
+  before_settling_ = SumsBefore(log_, pass_, reported_, target(), suspected_from_);
+  if (attractor_) attractor_->begin();
 }
 
 void MemberRun::settle(const SettleEvent& event) {
@@ -190,7 +199,7 @@ std::optional<ColumnEnd> MemberRun::step(bool& escaped) {
   MeasuredGrowth growth;
   const PassEnd pass_end = engine_.finish(pass_, estimate(), &growth);
   std::optional<CaptureEvent> captured;
-  if (detecting_ && pass_end != PassEnd::Coinciding) captured = observe();
+  if (detecting_ && watch_captures_ && pass_end != PassEnd::Coinciding) captured = observe();
   if (captured) {
     if (setup_.ensemble) {
       end_at_capture(*captured);

@@ -85,6 +85,7 @@ class MemberRun {
   // The settling detector's look at a measured pass; the member's end when
   // a settling was certified there.
   std::optional<ColumnEnd> watch_settling(const MeasuredGrowth& growth);
+  void suspect(const SettleEvent& event);
   void settle(const SettleEvent& event);
   std::int32_t iteration_of(std::int64_t sample) const;
   ColumnRegime regime() const;
@@ -100,6 +101,7 @@ class MemberRun {
   ColumnEstimate reported_;
   double start_ = 0;
   bool detecting_ = false;
+  bool watch_captures_ = false;
   CaptureDetector detector_{0.01};
   EpisodeLog log_;
   std::int32_t captures_ = 0;

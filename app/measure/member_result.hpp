@@ -31,7 +31,8 @@ struct MemberResult {
   std::optional<Real> escape_time;
   // The regular attractor it settled on: its exponent and standard error,
   // and the features that tell attractors apart (see the ensemble's
-  // attractor watch), with the label the column gave it (from 1).
+  // attractor watch), with the label the column gave it: 0 for a flock
+  // that disperses, bounded attractors from 1.
   std::optional<Real> regular_exponent;
   std::optional<Real> regular_standard_error;
   std::optional<double> period;
@@ -39,6 +40,9 @@ struct MemberResult {
   std::optional<double> flock_radius;
   std::optional<double> drift_speed;
   std::optional<double> spin;
+  // The flock was still spreading out when the settling was certified: no
+  // bounded attractor, but the far-apart motion (attractor 0).
+  bool dispersing = false;
   std::optional<std::int32_t> attractor;
   std::int32_t laminar_phases = 0;  // suspected settlings that turned chaotic again
   std::int32_t passes = 0;
