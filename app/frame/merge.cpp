@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <map>
 
+#include "app/files/members_file.hpp"
 #include "app/files/resume.hpp"
 #include "app/files/run_lock.hpp"
 #include "app/frame/column_output.hpp"
@@ -39,7 +40,8 @@ std::vector<SegmentFile> FindSegmentFiles(const std::string& directory, const st
 }
 
 std::optional<std::vector<ColumnResult>> LoadSegments(const Options& options, const std::string& base_name,
-                                                      ResultsLayout layout, std::string& error) {
+                                                      ResultsLayout layout, std::string& error,
+                                                      std::vector<MemberResult>* members) {
   const std::vector<SegmentFile> files = FindSegmentFiles(".", base_name);
   if (files.empty()) {
     error = "no segment files " + base_name + ".segI-K.csv here";
@@ -95,10 +97,15 @@ std::optional<std::vector<ColumnResult>> LoadSegments(const Options& options, co
       error = base + ": " + *fault;
       return std::nullopt;
     }
+    if (options.members > 1 && !done->checkpoint.members_lines) {
+      error = base + ".checkpoint vouches for no members file";
+      return std::nullopt;
+    }
     for (ColumnResult r : done->finished) {
       r.segment = index;
       merged.push_back(r);
     }
+    if (members) members->insert(members->end(), done->members.begin(), done->members.end());
   }
   return merged;
 }
@@ -108,15 +115,20 @@ int MergeRun(const Options& options, const Text& base_name, ResultsLayout layout
   if (const std::optional<std::string> fault = RunOutputsFault(options, base_name, base_name)) return Fail(*fault);
   // Checked before the lock is taken, so that a refused set leaves no file;
   // the segments are only read, and replaced whole if at all.
-  std::optional<std::vector<ColumnResult>> merged = LoadSegments(options, base_name, layout, error);
+  std::vector<MemberResult> members;
+  std::optional<std::vector<ColumnResult>> merged = LoadSegments(options, base_name, layout, error, &members);
   if (!merged) return Fail("cannot merge: " + error);
   RunLock lock;
   if (!take_run_lock(lock, base_name + ".lock", error)) return Fail(error, lock.held_elsewhere ? Refused : WriteFailed);
-  for (const char* extension : {".csv", ".bmp", ".png"}) remove_stale_temporaries(base_name + extension);
+  for (const char* extension : {".csv", ".members.csv", ".bmp", ".png"})
+    remove_stale_temporaries(base_name + extension);
 
   FailedWrites failed;
   ResultsFile results;
   if (!results_start(results, base_name + ".csv", *merged, error, ResultsLayout::Merged)) return Fail(error, WriteFailed);
+  MembersFile members_file;
+  if (options.members > 1 && !members_start(members_file, base_name + ".members.csv", members, error))
+    return Fail(error, WriteFailed);
   OpenChart(base_name, options.headless);
   ChartCurve curve;
   ReplayColumns(*merged, DisplayObservers(options.target_error.has_value(), curve));

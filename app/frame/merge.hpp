@@ -22,9 +22,11 @@ std::vector<SegmentFile> FindSegmentFiles(const std::string& directory, const st
 // The columns of all segments in sweep order, each with its segment; none,
 // with one line saying what is wrong, when a segment is missing, doubled,
 // incomplete, damaged, or was made with other options than `options`.
-// `layout`: the layout the segments' options write.
+// `layout`: the layout the segments' options write. With --members, the
+// segments' member lines too, in the same order, into `members`.
 std::optional<std::vector<ColumnResult>> LoadSegments(const Options& options, const std::string& base_name,
-                                                      ResultsLayout layout, std::string& error);
+                                                      ResultsLayout layout, std::string& error,
+                                                      std::vector<MemberResult>* members = nullptr);
 
 // flockchase --merge: the segments' columns into NAME.csv, its chart drawn
 // as a resumed run redraws its finished columns, saved as NAME.bmp and

@@ -10,7 +10,8 @@ std::vector<std::string> RunOwnFiles(const std::string& name, const std::string&
     if (segment.base != name) bases.push_back(segment.base);
   std::vector<std::string> files;
   for (const std::string& base : bases)
-    for (const char* extension : {".csv", ".checkpoint", ".lock", ".bmp", ".png"}) files.push_back(base + extension);
+    for (const char* extension : {".csv", ".members.csv", ".checkpoint", ".lock", ".bmp", ".png"})
+      files.push_back(base + extension);
   return files;
 }
 

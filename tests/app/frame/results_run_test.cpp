@@ -173,6 +173,22 @@ TEST(ResultsRun, FlowRunIsTheSameOnAnyThreadsAndWhenResumed) {
   expect_resumed_equals_whole(stopped, whole, options, reference);
 }
 
+// An ensemble run's members file resumes with its results file: after a
+// stop the two end as an uninterrupted run's do.
+TEST(ResultsRun, EnsembleRunResumedEqualsAnUninterruptedOne) {
+  const std::vector<std::string> options = {"--headless", "--flow",    "--passes", "3000", "--damping",
+                                            "0.2375:0.24625", "--members", "16"};
+  Sandbox whole, stopped;
+  RunOutput reference = whole.run(options);
+  ASSERT_EQ(reference.exit_code, 0) << reference.err;
+  Killed k = run_and_kill(stopped, options, 3);
+  ASSERT_TRUE(WIFSIGNALED(k.status)) << k.status;
+  ASSERT_TRUE(stopped.exists("flockchase.checkpoint"));
+  EXPECT_LT(stopped.file("flockchase.members.csv").size(), whole.file("flockchase.members.csv").size());
+  expect_resumed_equals_whole(stopped, whole, options, reference);
+  EXPECT_EQ(stopped.file("flockchase.members.csv"), whole.file("flockchase.members.csv"));
+}
+
 TEST(ResultsRun, BadResumesChangeNoFile) {
   Sandbox box;
   // No checkpoint at all.
