@@ -90,7 +90,8 @@ bool load_rate_series(const std::string& path, PlotSeries& collapse, PlotSeries&
   const std::optional<std::vector<ColumnResult>> columns = load_columns(path, error, &layout);
   if (!columns) return false;
   // Only the layouts with the capture fields have the rates.
-  const bool missing = layout != ResultsLayout::Extended && layout != ResultsLayout::Merged;
+  const bool missing = layout == ResultsLayout::Plain || layout == ResultsLayout::Extended15 ||
+                       layout == ResultsLayout::Merged16;
   collapse = PlotSeries{path + ": collapse rate", {}, "collapse_rate", missing};
   capture = PlotSeries{path + ": capture rate", {}, "capture_rate", missing};
   for (const ColumnResult& column : *columns) {

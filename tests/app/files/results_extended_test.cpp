@@ -32,7 +32,11 @@ const std::string Plain = ResultsHeader;
 const std::string Extended = std::string(ResultsHeader) + ",large_passes,extrapolated,tangent_exponent,tangent_standard_error";
 const std::string Capture = ",regime,captures,chaotic_time,capture_rate,collapse_rate";
 const std::string Integrator = ",integrator,tolerance,steps,rejected_steps";
-const std::string WithCaptures = ExtendedResultsHeader;
+const std::string Settle = ",settled_time,regular_exponent,regular_standard_error,laminar_phases";
+// The layout of before the settling and ensemble fields.
+const std::string WithCaptures = Extended + Capture + Integrator;
+// The settling's and the ensemble's fields of a line, empty.
+const std::string NoSettlingOrEnsemble(24, ',');
 // A line's integrator fields, empty.
 const std::string NoIntegrator = ",,,,";
 const std::string Line = "849,0.99875,0.125,0.0005,-47.6,pass_limit,5000,4001,0.500,0.03,4";
@@ -70,7 +74,7 @@ TEST(ResultsExtended, CaptureFieldsAndTheCapturedColumnsEmptyFigures) {
                 "\n" + Line + ",,,,,,,,," + NoIntegrator + "\n"),
       error, &layout);
   ASSERT_TRUE(read) << error;
-  EXPECT_EQ(layout, ResultsLayout::Extended);
+  EXPECT_EQ(layout, ResultsLayout::Extended24);
   ASSERT_EQ(read->size(), 3u);
   const ColumnResult& a = (*read)[0];
   EXPECT_EQ(a.regime, ColumnRegime::Transient);
@@ -82,12 +86,13 @@ TEST(ResultsExtended, CaptureFieldsAndTheCapturedColumnsEmptyFigures) {
   const ColumnResult& b = (*read)[1];
   EXPECT_EQ(b.regime, ColumnRegime::Captured);
   EXPECT_FALSE(HasExponent(b));
-  EXPECT_EQ(results_line(b, ResultsLayout::Extended), captured);
+  EXPECT_EQ(results_line(b, ResultsLayout::Extended24), captured);
+  EXPECT_EQ(results_line(b, ResultsLayout::Extended), captured + NoSettlingOrEnsemble);
   // A captured column's carried figures are never written.
   ColumnResult carried = b;
   carried.exponent = 1.5L;
   carried.standard_error = 0.5L;
-  EXPECT_EQ(results_line(carried, ResultsLayout::Extended), captured);
+  EXPECT_EQ(results_line(carried, ResultsLayout::Extended24), captured);
   EXPECT_FALSE((*read)[2].regime || (*read)[2].captures || (*read)[2].capture_rate);
 
   const std::string damaged[] = {
@@ -116,8 +121,12 @@ TEST(ResultsExtended, EveryLayoutIsToldByItsHeader) {
   const Case cases[] = {
       {Extended, ",,,,", ResultsLayout::Extended15, std::nullopt, ""},
       {Extended + ",segment", ",,,,,3", ResultsLayout::Merged16, 3, ""},
-      {Extended + Capture + Integrator, ",,,,,,,,,,dopri5,0.5,30387,3544", ResultsLayout::Extended, std::nullopt, "dopri5"},
-      {Extended + ",segment" + Capture + Integrator, ",,,,,2,,,,,,step,0.25,,", ResultsLayout::Merged, 2, "step"},
+      {Extended + Capture + Integrator, ",,,,,,,,,,dopri5,0.5,30387,3544", ResultsLayout::Extended24, std::nullopt,
+       "dopri5"},
+      {Extended + ",segment" + Capture + Integrator, ",,,,,2,,,,,,step,0.25,,", ResultsLayout::Merged25, 2, "step"},
+      {ExtendedResultsHeader, ",,,,,,,,,,dopri5,0.5,30387,3544" + NoSettlingOrEnsemble, ResultsLayout::Extended,
+       std::nullopt, "dopri5"},
+      {MergedResultsHeader, ",,,,,2,,,,,,step,0.25,," + NoSettlingOrEnsemble, ResultsLayout::Merged, 2, "step"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(c.header, ResultsHeaderOf(c.layout));
@@ -132,7 +141,7 @@ TEST(ResultsExtended, EveryLayoutIsToldByItsHeader) {
     EXPECT_EQ(written.substr(written.size() - c.fields.size()), c.fields) << c.header;
     EXPECT_EQ(std::count(written.begin(), written.end(), ','), std::count(c.header.begin(), c.header.end(), ','));
   }
-  const auto flow_file = read_results_file(box.write(cases[2].header + "\n" + Line + cases[2].fields + "\n"), error);
+  const auto flow_file = read_results_file(box.write(cases[4].header + "\n" + Line + cases[4].fields + "\n"), error);
   ASSERT_TRUE(flow_file) << error;
   const ColumnResult& flow = flow_file->front();
   EXPECT_EQ(flow.tolerance, 0.5L);

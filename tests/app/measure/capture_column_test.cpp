@@ -126,7 +126,7 @@ TEST(CaptureColumn, ChaoticBandColumnIsTheRobustSweepsAndHasNoCapture) {
   // started from: 266,998 passes with the detector watching every one.
   const Outcome o = RunFrom("after_column_372", 371, 400000, false, false);
   const std::vector<std::string> expected = Fields(SweepLine(371));
-  const std::vector<std::string> got = Fields(results_line(o.result, ResultsLayout::Extended));
+  const std::vector<std::string> got = Fields(results_line(o.result, ResultsLayout::Extended24));
   ASSERT_EQ(expected.size(), 15u);
   ASSERT_EQ(got.size(), 24u);
   // Every field but seconds as the file has it; the exponent and spread,
