@@ -22,6 +22,8 @@ std::string ShareText(double share) {
   return text;
 }
 
+int escapes_of(int settled, int captured) { return settled + captured; }
+
 }  // namespace
 
 void SumUpEnsemble(ColumnResult& column) {
@@ -41,6 +43,15 @@ void SumUpEnsemble(ColumnResult& column) {
     growths.push_back(static_cast<double>(m.log_growth));
     times.push_back(static_cast<double>(m.chaotic_time));
   }
+  // The column's kind of motion is the ensemble's: chaos that lasted in
+  // every fresh member, chaos that ended in some, none measured in any
+  // (every one regular from its transient on), or every one captured first.
+  int with_chaos = 0;
+  for (std::size_t i = 1; i < members.size(); ++i) with_chaos += members[i].chaotic_time > 0;
+  column.regime = escapes_of(settled, captured) == 0 ? ColumnRegime::Chaotic
+                  : with_chaos > 0                   ? ColumnRegime::Transient
+                  : captured == fresh                ? ColumnRegime::Captured
+                                                     : ColumnRegime::Regular;
   column.ended_chaotic = chaotic;
   column.ended_settled = settled;
   column.ended_captured = captured;
@@ -54,7 +65,7 @@ void SumUpEnsemble(ColumnResult& column) {
   column.settled_share_high = settled_share.high;
   column.captured_share_low = captured_share.low;
   column.captured_share_high = captured_share.high;
-  const int escapes = settled + captured;
+  const int escapes = escapes_of(settled, captured);
   const RateEstimate rate = PoissonRate(escapes, at_risk);
   column.escapes = escapes;
   column.member_chaotic_time = at_risk;

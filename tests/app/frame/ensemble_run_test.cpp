@@ -97,6 +97,8 @@ TEST(EnsembleRun, TheColumnSumsUpItsFreshMembers) {
     EXPECT_GE(static_cast<double>(*r.settled_share_high), share);
     ASSERT_TRUE(r.escape_rate_high);
     EXPECT_EQ(r.escape_rate.has_value(), *r.escapes > 0);
+    // The column's regime is its ensemble's.
+    EXPECT_EQ(r.regime, *r.escapes > 0 ? ColumnRegime::Transient : ColumnRegime::Chaotic);
     settled_anywhere += ends[MemberFate::Settled];
   }
   // The edge's chaos is a transient: some members settle within 30 units.
