@@ -149,3 +149,31 @@ TEST(EnsembleRun, ARegularColumnReadsRegular) {
 }
 
 }  // namespace
+
+namespace {
+
+// Left to right: the columns in rising damping, each going on from the
+// state the one before left (so the first differs from a right-to-left
+// run's last, which starts elsewhere).
+TEST(EnsembleRun, AscendingSweepsLeftToRight) {
+  Sandbox up, down;
+  const std::vector<std::string> options = {"--headless", "--flow", "--passes", "2000", "--damping", "0.5:0.50375"};
+  ASSERT_EQ(up.run(with(options, {"--ascending"})).exit_code, 0);
+  ASSERT_EQ(down.run(options).exit_code, 0);
+  std::string error;
+  const auto rising = read_results_file((up.dir / "flockchase.csv").string(), error);
+  const auto falling = read_results_file((down.dir / "flockchase.csv").string(), error);
+  ASSERT_TRUE(rising && falling) << error;
+  ASSERT_EQ(rising->size(), 4u);
+  ASSERT_EQ(falling->size(), 4u);
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ((*rising)[i].column, 450 + static_cast<std::int32_t>(i));
+    EXPECT_EQ((*falling)[i].column, 453 - static_cast<std::int32_t>(i));
+  }
+  EXPECT_NE((*rising)[0].exponent, (*falling)[3].exponent);
+  const RunOutput refused = up.run(with(options, {"--ascending", "--segment", "1/2"}));
+  EXPECT_EQ(refused.exit_code, 2);
+  EXPECT_NE(refused.err.find("--ascending goes with neither --segment nor --merge"), std::string::npos) << refused.err;
+}
+
+}  // namespace
