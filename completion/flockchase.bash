@@ -8,7 +8,7 @@
 
 # The options, as each program's --help lists them.
 _flockchase_options='--step --time-limit --damping --threads --robust --tangent
-  --passes --target-error --flow --tolerance --members --ascending --segment
+  --passes --target-error --flow --tolerance --members --seed --ascending --segment
   --convert --merge --history --resume --headless --help --version'
 _flockchase_plot_options='--output --title --size --damping --rates --help'
 _flockchase_probe_options='--steps --tolerance --max-sub-steps --help'
@@ -90,7 +90,7 @@ _flockchase() {
   case $prev in
     --history) _flockchase_offer_files ;;
     --threads) _flockchase_offer '1 2' ;;
-    --step | --time-limit | --damping | --passes | --target-error | --tolerance | --members | --segment)
+    --step | --time-limit | --damping | --passes | --target-error | --tolerance | --members | --seed | --segment)
       COMPREPLY=() ;;
     *) _flockchase_offer "$_flockchase_options" ;;
   esac

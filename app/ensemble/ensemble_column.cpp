@@ -216,7 +216,7 @@ class Batch final : public LaneClient {
     setup.ensemble = true;
     FlockState start = work_.continued;
     if (member != 0) {
-      slot.generator = MemberGenerator(work_.column, member);
+      slot.generator = MemberGenerator(work_.column, member, work_.settings.member_seed);
       setup.generator = &slot.generator;
       start = FreshState(&slot.generator);
     }
@@ -237,12 +237,12 @@ class Batch final : public LaneClient {
 
 }  // namespace
 
-RandomState MemberGenerator(std::int32_t column, std::int32_t member) {
-  // SplitMix64's finaliser over the pair: neighbouring members and columns
-  // land far apart on the generator's cycle.
+RandomState MemberGenerator(std::int32_t column, std::int32_t member, std::uint32_t seed) {
+  // SplitMix64's finaliser over the pair (and the seed): neighbouring
+  // members and columns land far apart on the generator's cycle.
   std::uint64_t z = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(column)) << 32) |
                     static_cast<std::uint32_t>(member);
-  z += 0x9e3779b97f4a7c15ULL;
+  z += 0x9e3779b97f4a7c15ULL * (1 + static_cast<std::uint64_t>(seed));
   z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ULL;
   z = (z ^ (z >> 27)) * 0x94d049bb133111ebULL;
   z ^= z >> 31;

@@ -19,8 +19,8 @@
 #include "runtime/random.hpp"
 
 // The generator of member `member` of column `column` (member 0 draws from
-// the program's own).
-RandomState MemberGenerator(std::int32_t column, std::int32_t member);
+// the program's own); another `seed` draws other fresh starts.
+RandomState MemberGenerator(std::int32_t column, std::int32_t member, std::uint32_t seed = 0);
 
 // Runs the column with settings.members members on settings.threads
 // threads; `ref` is left as member 0 left it. None when Esc ended the run.

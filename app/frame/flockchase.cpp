@@ -44,6 +44,7 @@ SweepSettings SettingsOf(const Options& options) {
   settings.end_column = *std::min_element(columns.begin(), columns.end());
   settings.ascending = options.ascending;
   settings.members = options.members;
+  settings.member_seed = options.seed;
   if (options.members > 1) settings.run_column = RunEnsembleColumn;
   return settings;
 }

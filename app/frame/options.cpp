@@ -25,6 +25,7 @@ std::string ResultOptionsText(const Options& options) {
     line += text;
   }
   if (options.members > 1) line += " members=" + std::to_string(options.members);
+  if (options.seed != 0) line += " seed=" + std::to_string(options.seed);
   if (options.ascending) line += " ascending";
   if (options.passes > 0) line += " passes=" + std::to_string(options.passes);
   if (options.target_error) {
@@ -134,6 +135,13 @@ std::optional<std::string> read_members(const std::string& value, Reading& readi
   return std::nullopt;
 }
 
+std::optional<std::string> read_seed(const std::string& value, Reading& reading) {
+  const std::optional<std::uint32_t> seed = parse_integer<std::uint32_t>(value);
+  if (!seed) return refusal("--seed takes a whole number from 0 to 4294967295", value);
+  reading.options.seed = *seed;
+  return std::nullopt;
+}
+
 std::optional<std::string> read_segment(const std::string& value, Reading& reading) {
   reading.options.segment = parse_segment(value);
   if (!reading.options.segment) return refusal("--segment takes I/K with 1 <= I <= K <= 799", value);
@@ -158,7 +166,7 @@ constexpr OptionKind OptionKinds[] = {
     {"--convert", &Options::convert},   {"--merge", &Options::merge},
     {"--resume", &Options::resume},     {"--flow", &Options::flow},
     {"--tolerance", nullptr, read_tolerance}, {"--members", nullptr, read_members},
-    {"--ascending", &Options::ascending},
+    {"--ascending", &Options::ascending},  {"--seed", nullptr, read_seed},
 };
 
 const OptionKind* find_option(std::string_view name) {
@@ -197,6 +205,7 @@ OptionsResult completed(Reading reading) {
   if (options.members > 1 && !options.flow) return refused("--members goes with --flow");
   if (options.members > 1 && options.passes == 0)
     return refused("--members needs --passes: every member runs to the budget unless it escapes");
+  if (options.seed != 0 && options.members <= 1) return refused("--seed goes with --members");
   if (options.ascending && (options.segment || options.merge))
     return refused("--ascending goes with neither --segment nor --merge");
   if (options.convert && !options.segment)

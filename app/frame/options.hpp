@@ -26,6 +26,7 @@ struct Options {
   bool flow = false;            // the flow engine instead of the step
   std::optional<double> tolerance;  // the flow engine's tolerance; its default when none
   std::int32_t members = 1;     // with --flow: trajectories per column, member 0 continued
+  std::uint32_t seed = 0;       // with --members: another set of fresh starts
   bool ascending = false;       // sweep the columns left to right
   // Sweeps split over machines.
   std::optional<Segment> segment;  // run only segment I of K, into NAME.segI-K.*

@@ -6,7 +6,7 @@
 std::string UsageText() {
   return "usage: flockchase [--step N] [--time-limit SECONDS] [--damping LOW:HIGH] [--threads 1|2]\n"
          "                  [--robust] [--tangent] [--passes N] [--target-error E]\n"
-         "                  [--flow [--tolerance E] [--members K]] [--ascending]\n"
+         "                  [--flow [--tolerance E] [--members K [--seed S]]] [--ascending]\n"
          "                  [--segment I/K [--convert]] [--merge]\n"
          "                  [--history FILE] [--resume] [--headless] [--help] [--version]";
 }
@@ -100,6 +100,10 @@ constexpr std::string_view MeasurementOptionsHelp = R"(  --robust              s
                         and its jackknife error; the results line's own
                         fields are member 0's. Every member's line goes to
                         NAME.members.csv
+  --seed S              with --members: draw the fresh members' starts from
+                        another set of generators (0..4294967295; default
+                        0), to check that what the ensemble says does not
+                        depend on the starts drawn
   --passes N            a column ends after its Nth pass (end pass_limit)
                         unless something ended it before. Without
                         --time-limit no time limit applies then, so a run

@@ -51,6 +51,7 @@ struct SweepSettings {
   // An ensemble column's members (1: the column's one trajectory) and the
   // threads they share; how a column is run (empty: one member).
   std::int32_t members = 1;
+  std::uint32_t member_seed = 0;  // mixed into the fresh members' generators
   int threads = 1;
   ColumnRunner run_column;
   // Left to right, from end_column up to start_column.
