@@ -68,6 +68,8 @@ void draw_points(cairo_t* cr, const std::vector<PlotSeries>& series, const Layou
         draw_marker(cr, p.end, f.x_at(p.damping), f.y_at(p.exponent), radius, colour, has_bar(p), line);
         if (!l.rates && p.regime == ColumnRegime::Transient)
           draw_ring(cr, f.x_at(p.damping), f.y_at(p.exponent), radius * 1.9, colour, line);
+        if (!l.rates && p.regime == ColumnRegime::Regular)
+          draw_box(cr, f.x_at(p.damping), f.y_at(p.exponent), radius * 1.8, colour, line);
       }
     if (!l.rates)
       for (const PlotPoint& p : series[i].points)

@@ -14,6 +14,8 @@ PointEnd point_end(const ColumnResult& column) {
     case ColumnEnd::Coinciding: return PointEnd::Coinciding;
     case ColumnEnd::IterationCeiling: return PointEnd::IterationCeiling;
     case ColumnEnd::Stalled: return PointEnd::Stalled;
+    case ColumnEnd::Settled: return PointEnd::Settled;
+    case ColumnEnd::Captured: return PointEnd::Captured;
   }
   return PointEnd::Converged;
 }
@@ -33,6 +35,8 @@ PlotPoint plot_point(const ColumnResult& column) {
   PlotPoint point;
   point.damping = static_cast<double>(column.damping);
   point.regime = column.regime;
+  point.escaped_by_capture = column.captures.value_or(0) > 0;
+  point.escaped_by_settling = column.settled_time.has_value();
   // A captured column has no exponent.
   set_value(point, HasExponent(column) ? std::optional<Real>(column.exponent) : std::nullopt);
   if (HasExponent(column) && column.standard_error) point.standard_error = static_cast<double>(*column.standard_error);
@@ -74,6 +78,21 @@ std::optional<std::vector<ColumnResult>> load_columns(const std::string& path, s
   return columns;
 }
 
+// Only the layouts with the capture fields have the rates; a switch, so
+// that a new layout is not forgotten here.
+bool has_capture_fields(ResultsLayout layout) {
+  switch (layout) {
+    case ResultsLayout::Plain:
+    case ResultsLayout::Extended15:
+    case ResultsLayout::Merged16: return false;
+    case ResultsLayout::Extended:
+    case ResultsLayout::Merged:
+    case ResultsLayout::Extended24:
+    case ResultsLayout::Merged25: return true;
+  }
+  return false;
+}
+
 PlotPoint rate_point(const ColumnResult& column, const std::optional<Real>& rate) {
   PlotPoint point;
   point.damping = static_cast<double>(column.damping);
@@ -89,8 +108,7 @@ bool load_rate_series(const std::string& path, PlotSeries& collapse, PlotSeries&
   ResultsLayout layout = ResultsLayout::Plain;
   const std::optional<std::vector<ColumnResult>> columns = load_columns(path, error, &layout);
   if (!columns) return false;
-  // Only the layouts with the capture fields have the rates.
-  const bool missing = layout != ResultsLayout::Extended && layout != ResultsLayout::Merged;
+  const bool missing = !has_capture_fields(layout);
   collapse = PlotSeries{path + ": collapse rate", {}, "collapse_rate", missing};
   capture = PlotSeries{path + ": capture rate", {}, "capture_rate", missing};
   for (const ColumnResult& column : *columns) {

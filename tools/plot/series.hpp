@@ -8,8 +8,18 @@
 #include "app/measure/column_result.hpp"
 
 // How a column ended, as the plot tells it apart (the legend's order).
-enum class PointEnd { Converged, TimeLimit, PassLimit, Coinciding, IterationCeiling, Stalled, NoMeasurement };
-constexpr int PointEndCount = 7;
+enum class PointEnd {
+  Converged,
+  TimeLimit,
+  PassLimit,
+  Coinciding,
+  IterationCeiling,
+  Stalled,
+  Settled,
+  Captured,
+  NoMeasurement
+};
+constexpr int PointEndCount = 9;
 
 struct PlotPoint {
   double damping = 0;
@@ -17,6 +27,9 @@ struct PlotPoint {
   std::optional<double> standard_error;  // as in the file; see has_bar
   PointEnd end = PointEnd::Converged;
   std::optional<ColumnRegime> regime;  // with capture detection
+  // How a transient column's chaos ended: captures, a settling, or both.
+  bool escaped_by_capture = false;
+  bool escaped_by_settling = false;
   // The file gives no value: a captured column's exponent, an empty rate.
   // Not drawn, and by design, so not said to be left out.
   bool absent = false;

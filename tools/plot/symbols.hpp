@@ -20,5 +20,7 @@ void draw_bar(cairo_t* cr, double x, double y_low, double y_high, double cap, Rg
 
 // A ring of radius r around (x, y): a transient column's mark.
 void draw_ring(cairo_t* cr, double x, double y, double r, Rgb colour, double line);
+// A square of half side r around (x, y): a regular column's mark.
+void draw_box(cairo_t* cr, double x, double y, double r, Rgb colour, double line);
 // A tick `length` up from the frame's bottom at x: a captured column's mark.
 void draw_tick(cairo_t* cr, double x, double bottom, double length, Rgb colour, double line);
