@@ -61,10 +61,8 @@ bool has_bar(const PlotPoint& point) {
          *point.standard_error >= 0 && *point.standard_error <= AxisLimit;
 }
 
-namespace {
-
 std::optional<std::vector<ColumnResult>> load_columns(const std::string& path, std::string& error,
-                                                      ResultsLayout* layout = nullptr) {
+                                                      ResultsLayout* layout) {
   std::error_code code;
   if (std::filesystem::is_directory(path, code)) {
     error = path + ": is a folder, not a results file";
@@ -77,6 +75,8 @@ std::optional<std::vector<ColumnResult>> load_columns(const std::string& path, s
   }
   return columns;
 }
+
+namespace {
 
 // Only the layouts with the capture fields have the rates; a switch, so
 // that a new layout is not forgotten here.

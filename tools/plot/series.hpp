@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/files/results_file.hpp"
 #include "app/measure/column_result.hpp"
 
 // How a column ended, as the plot tells it apart (the legend's order).
@@ -68,6 +69,12 @@ bool is_left_out(const PlotPoint& point);
 // Drawn with a bar and filled: a finite standard error (within the axis
 // limit) of a measured column.
 bool has_bar(const PlotPoint& point);
+
+// The columns of a results file (its layout told in `layout` when given);
+// none with a one-line error naming the file (and the line) when it is a
+// folder, missing, empty, damaged or holds no column.
+std::optional<std::vector<ColumnResult>> load_columns(const std::string& path, std::string& error,
+                                                      ResultsLayout* layout = nullptr);
 
 // Reads a results file; false with a one-line error naming the file (and the
 // line) when it is missing, empty, damaged or holds no column.

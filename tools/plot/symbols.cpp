@@ -1,5 +1,6 @@
 #include "tools/plot/symbols.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -100,6 +101,29 @@ void draw_marker(cairo_t* cr, PointEnd end, double x, double y, double r, Rgb co
     cairo_set_line_width(cr, line * 1.3);
     cairo_stroke(cr);
   }
+}
+
+void draw_outline(cairo_t* cr, PointEnd end, double x, double y, double r, Rgb colour, double line) {
+  marker_path(cr, end, x, y, r);
+  set_colour(cr, colour);
+  cairo_set_line_width(cr, line * 1.3);
+  cairo_stroke(cr);
+}
+
+void draw_bound(cairo_t* cr, double x, double y, double length, double cap, Rgb colour, double line) {
+  const double head = std::min(length * 0.45, cap * 2.4);
+  cairo_move_to(cr, x - cap, y);
+  cairo_line_to(cr, x + cap, y);
+  cairo_move_to(cr, x, y);
+  cairo_line_to(cr, x, y + length - head);
+  set_colour(cr, colour);
+  cairo_set_line_width(cr, line);
+  cairo_stroke(cr);
+  cairo_move_to(cr, x, y + length);
+  cairo_line_to(cr, x - head * 0.6, y + length - head);
+  cairo_line_to(cr, x + head * 0.6, y + length - head);
+  cairo_close_path(cr);
+  cairo_fill(cr);
 }
 
 void draw_bar(cairo_t* cr, double x, double y_low, double y_high, double cap, Rgb colour, double line) {
