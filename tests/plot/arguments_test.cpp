@@ -37,6 +37,22 @@ TEST(PlotArguments, DefaultsAndOptions) {
   EXPECT_EQ(r.options.title, "Capture and collapse rates against damping");
   EXPECT_EQ(parse_plot_arguments({"--title", "T", "--rates", "a.csv"}).options.title, "T");
   EXPECT_FALSE(d.options.rates);
+
+  // --ensemble: its own picture, title and a taller default size for its
+  // three panels; a given size and title stand.
+  PlotInvocation e = parse_plot_arguments({"--ensemble", "runs/flockchase.csv"});
+  ASSERT_EQ(e.action, PlotAction::Plot) << e.problem;
+  EXPECT_TRUE(e.options.ensemble);
+  EXPECT_EQ(e.options.output, "runs/flockchase.ensemble.png");
+  EXPECT_EQ(e.options.title, "Ensemble exponent, ends and escape rate against damping");
+  EXPECT_EQ(e.options.width, 960);
+  EXPECT_EQ(e.options.height, 900);
+  PlotInvocation sized = parse_plot_arguments({"--size", "800x500", "--title", "T", "--ensemble", "a.csv"});
+  EXPECT_EQ(sized.options.height, 500);
+  EXPECT_EQ(sized.options.title, "T");
+  EXPECT_EQ(default_output_for("results", PlotFigure::Ensemble), "results.ensemble.png");
+  EXPECT_FALSE(d.options.ensemble);
+  EXPECT_EQ(d.options.height, 600);
 }
 
 TEST(PlotArguments, BadCommandLinesSayWhatIsWrong) {
@@ -64,6 +80,10 @@ TEST(PlotArguments, BadCommandLinesSayWhatIsWrong) {
       {{"a.csv", "--rates", "--help", "--rates"}, "--rates is given more than once"},
       {{"--title", "\xC3(", "a.csv"}, "not UTF-8"},
       {{"--title", "bell\x07", "a.csv"}, "without control characters"},
+      {{"--ensemble", "a.csv", "b.csv"}, "--ensemble draws one results file, not 2"},
+      {{"--ensemble", "--rates", "a.csv"}, "--rates and --ensemble draw different figures"},
+      {{"--ensemble", "a.csv", "--ensemble"}, "--ensemble is given more than once"},
+      {{"--ensemble=yes", "a.csv"}, "--ensemble takes no value"},
   };
   for (const Case& c : cases) {
     const PlotInvocation i = parse_plot_arguments(c.arguments);

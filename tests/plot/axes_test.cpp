@@ -99,4 +99,30 @@ TEST(PlotFrameMapping, EndsOfTheRangesLandOnTheFrame) {
   EXPECT_DOUBLE_EQ(f.y_at(0), 440);
 }
 
+TEST(PlotLogAxis, DecadesCoverThePositiveValuesAndLabelsHaveSuperscripts) {
+  struct Case {
+    std::vector<double> values;
+    double low, high;
+  };
+  const Case cases[] = {
+      {{0.002, 0.05}, -3, -1},
+      {{0.01}, -3, -1},  // a value on a decade stays inside the frame
+      {{5e-7, 2}, -7, 1},
+      {{3e-5, 3.5e-5}, -5, -4},
+      {{}, -3, 0},
+      {{0, -1, NaN, Inf, 0.2}, -1, 0},
+      {{0, -1, NaN, Inf}, -3, 0},
+  };
+  for (const Case& c : cases) {
+    const AxisRange r = log_range(c.values);
+    EXPECT_EQ(r.low, c.low) << c.values.size();
+    EXPECT_EQ(r.high, c.high) << c.values.size();
+  }
+  EXPECT_EQ(decade_label(-3), "10\u207b\u00b3");
+  EXPECT_EQ(decade_label(0), "10\u2070");
+  EXPECT_EQ(decade_label(1), "10\u00b9");
+  EXPECT_EQ(decade_label(12), "10\u00b9\u00b2");
+  EXPECT_EQ(decade_label(-10), "10\u207b\u00b9\u2070");
+}
+
 }  // namespace

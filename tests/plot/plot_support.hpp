@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/files/results_file.hpp"
 #include "process_support.hpp"
 #include "tools/plot/palette.hpp"
 
@@ -37,6 +38,40 @@ inline const std::string Mixed = Header +
                           "350,0.35,0.6,0.001,-40,stalled,5000,3000,1.000,0.05,3\n";
 inline constexpr int MixedDrawn = 7;
 inline constexpr int MixedBars = 4;
+
+// A results file of the current extended layout (48 fields), its lines
+// written by the program's own writer.
+inline std::string extended_file(const std::vector<ColumnResult>& columns) {
+  std::string text = std::string(ExtendedResultsHeader) + "\n";
+  for (const ColumnResult& column : columns) text += results_line(column, ResultsLayout::Extended) + "\n";
+  return text;
+}
+
+// A measured --flow column of the extended layout at `damping`.
+inline ColumnResult flow_column(int column, double damping, double exponent, double standard_error) {
+  ColumnResult c;
+  c.column = column;
+  c.damping = damping;
+  c.exponent = exponent;
+  c.spread = 0.001L;
+  c.mean_divergence = -20;
+  c.end = ColumnEnd::PassLimit;
+  c.passes = 50000;
+  c.measured_passes = 40000;
+  c.seconds = 2;
+  c.standard_error = standard_error;
+  c.blocks = 40;
+  c.regime = ColumnRegime::Chaotic;
+  c.captures = 0;
+  c.chaotic_time = 400;
+  c.capture_rate = 0;
+  c.integrator = "dopri5";
+  c.tolerance = 1e-8L;
+  c.steps = 60000;
+  c.rejected_steps = 100;
+  c.laminar_phases = 0;
+  return c;
+}
 
 inline void write_text(const fs::path& path, const std::string& text) {
   write_file(path, std::vector<std::uint8_t>(text.begin(), text.end()));

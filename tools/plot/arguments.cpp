@@ -11,14 +11,17 @@
 namespace {
 
 constexpr std::string_view Usage =
-    "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH] [--rates] "
-    "RESULTS.csv [MORE.csv ...]";
+    "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH] "
+    "[--rates | --ensemble] RESULTS.csv [MORE.csv ...]";
 
 constexpr std::string_view Help =
     "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH]\n"
     "                       [--rates] RESULTS.csv [MORE.csv ...]\n"
+    "       flockchase-plot --ensemble [--output FILE] [--title TEXT] [--size WxH]\n"
+    "                       [--damping LOW:HIGH] RESULTS.csv\n"
     "Draws the results files of flockchase runs as one figure: the exponent of each\n"
-    "column against its damping, with a bar of plus-minus one standard error.\n"
+    "column against its damping, with a bar of plus-minus one standard error; or,\n"
+    "with --ensemble, the ensemble columns of one run (--members) in three panels.\n"
     "\n"
     "Options:\n"
     "  --output FILE       the picture to write; its extension chooses the format:\n"
@@ -38,6 +41,16 @@ constexpr std::string_view Help =
     "                      rate is not drawn, and rates that cannot be drawn (NaN,\n"
     "                      infinite, beyond 1e307) are left out, said in one line\n"
     "                      (default output: .rates.png)\n"
+    "  --ensemble          draw the ensemble columns of one file (a run with\n"
+    "                      --members) as three panels against the damping: the\n"
+    "                      ensemble exponent of the fresh members with its standard\n"
+    "                      error, and member 0's exponent apart (open diamonds);\n"
+    "                      the stacked shares of the fresh members ending chaotic,\n"
+    "                      settled and captured, each with its 95 % interval; the\n"
+    "                      escape rate on a logarithmic axis with its 95 %\n"
+    "                      interval, and where nothing escaped the upper bound as\n"
+    "                      a downward arrow (default output: .ensemble.png, size\n"
+    "                      960x900)\n"
     "  -h, --help          show this text and exit\n"
     "\n"
     "What is drawn:\n"
@@ -47,15 +60,24 @@ constexpr std::string_view Help =
     "  The colour tells the file (named in the legend); the marker how the column\n"
     "  ended: circle converged, triangle up time limit, triangle down pass limit,\n"
     "  diamond coinciding, square iteration ceiling, star stalled (--flow: the\n"
-    "  engine could not go on), cross no measurement\n"
+    "  engine could not go on), hexagon settled (on a regular attractor, and\n"
+    "  certified there), plus captured (--members: the continued member 0 was\n"
+    "  captured), cross no measurement\n"
     "  (measured_passes 0: the values repeat the column before, drawn without bar).\n"
     "  A column without a standard error, or with an infinite or NaN one, is drawn\n"
     "  hollow and without bar. A column whose exponent or damping is NaN or\n"
     "  infinite, or whose exponent lies beyond 1e307 in magnitude (no axis spans\n"
     "  it with others), is not drawn; one line on standard error tells how many.\n"
-    "  Runs with capture detection: a transient column (captures; the exponent is\n"
-    "  that of its chaotic phases) has a ring around its marker; a captured column\n"
-    "  has no exponent and is marked by a tick above the frame's bottom.\n"
+    "  Runs with capture detection: a transient column (captures or a settling;\n"
+    "  the exponent is that of its chaotic phases) has a ring around its marker, a\n"
+    "  regular column (no chaotic phase: the exponent is the regular attractor's)\n"
+    "  a square; a captured column has no exponent and is marked by a tick above\n"
+    "  the frame's bottom.\n"
+    "  --ensemble: member 0 continues the previous column's state, so the shares,\n"
+    "  the escape rate and the ensemble exponent count only the fresh members. A\n"
+    "  file without ensemble columns, and values that cannot be drawn (NaN,\n"
+    "  infinite, beyond 1e307, a rate of 0 on the logarithmic axis), are each said\n"
+    "  in one line; the picture is written all the same.\n"
     "\n"
     "The picture is made in memory and written to a temporary file beside FILE,\n"
     "renamed over FILE only when complete: on any failure an earlier FILE stays.\n"
@@ -134,6 +156,7 @@ std::optional<std::string> apply(PlotOptions& options, const std::string& name, 
       return "--size '" + plot_printable(value) + "': width and height must lie in 320x240 to 10000x10000";
     options.width = width;
     options.height = height;
+    options.size_given = true;
   } else if (name == "--damping") {
     const std::size_t colon = value.find(':');
     double low = 0;
@@ -170,13 +193,13 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
     }
     const std::size_t equals = argument.starts_with("--") ? argument.find('=') : std::string::npos;
     const std::string name = argument.substr(0, equals);
-    const bool flag = name == "--rates" || name == "--help" || name == "-h";
+    const bool flag = name == "--rates" || name == "--ensemble" || name == "--help" || name == "-h";
     if (!flag && name != "--output" && name != "--title" && name != "--size" && name != "--damping")
       return usage_error("unknown option '" + plot_printable(name) + "'");
     if (!given.insert(name == "-h" ? "--help" : name).second) return usage_error(name + " is given more than once");
     if (flag) {
       if (equals != std::string::npos) return usage_error(name + " takes no value");
-      (name == "--rates" ? options.rates : help) = true;
+      (name == "--rates" ? options.rates : name == "--ensemble" ? options.ensemble : help) = true;
       continue;
     }
     std::string value;
@@ -197,9 +220,21 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
   if (options.inputs.empty()) return usage_error("missing RESULTS.csv (a results file of flockchase)");
   for (const std::string& input : options.inputs)
     if (input.empty()) return usage_error("a results file name is empty");
-  if (options.rates && !options.title_given) options.title = "Capture and collapse rates against damping";
+  if (options.rates && options.ensemble) return usage_error("--rates and --ensemble draw different figures; give one");
+  // The three panels stack the members' ends of each column: files cannot
+  // be laid over one another there.
+  if (options.ensemble && options.inputs.size() > 1)
+    return usage_error("--ensemble draws one results file, not " + std::to_string(options.inputs.size()));
+  const PlotFigure figure =
+      options.rates ? PlotFigure::Rates : options.ensemble ? PlotFigure::Ensemble : PlotFigure::Exponent;
+  if (!options.title_given) {
+    if (options.rates) options.title = "Capture and collapse rates against damping";
+    if (options.ensemble) options.title = "Ensemble exponent, ends and escape rate against damping";
+  }
+  // Three panels want more height than one.
+  if (options.ensemble && !options.size_given) options.height = 900;
   if (options.output.empty()) {
-    options.output = default_output_for(options.inputs.front(), options.rates);
+    options.output = default_output_for(options.inputs.front(), figure);
     options.format = PlotFormat::Png;
   }
   for (const std::string& input : options.inputs)
@@ -221,8 +256,10 @@ std::optional<PlotFormat> format_for_path(std::string_view path) {
 }
 
 // Not NAME.png: that is the converter's picture of the run's own chart.
-std::string default_output_for(std::string_view results_path, bool rates) {
-  const char* const tail = rates ? ".rates.png" : ".plot.png";
+std::string default_output_for(std::string_view results_path, PlotFigure figure) {
+  const char* const tail = figure == PlotFigure::Rates      ? ".rates.png"
+                           : figure == PlotFigure::Ensemble ? ".ensemble.png"
+                                                            : ".plot.png";
   if (ends_with(results_path, ".csv")) return std::string(results_path.substr(0, results_path.size() - 4)) + tail;
   return std::string(results_path) + tail;
 }

@@ -20,7 +20,11 @@ struct PlotOptions {
   // --rates: the capture and collapse rates of the columns instead of their
   // exponents, with the pairs' analytic drag g = 1.5 - 20 D / 3.
   bool rates = false;
+  // --ensemble: one file's ensemble columns as three panels (the ensemble
+  // exponent, the shares of the members' ends, the escape rate).
+  bool ensemble = false;
   bool title_given = false;
+  bool size_given = false;
 };
 
 enum class PlotAction { Plot, Help, UsageError };
@@ -36,9 +40,12 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments);
 
 // The format a file name asks for by its extension (in any case).
 std::optional<PlotFormat> format_for_path(std::string_view path);
-// The picture beside a results file: its ".csv" replaced by ".png", or
-// ".png" added to a name without ".csv".
-std::string default_output_for(std::string_view results_path, bool rates = false);
+// Which figure is drawn, for the picture's default name.
+enum class PlotFigure { Exponent, Rates, Ensemble };
+
+// The picture beside a results file: its ".csv" replaced by ".plot.png"
+// (".rates.png", ".ensemble.png"), or that added to a name without ".csv".
+std::string default_output_for(std::string_view results_path, PlotFigure figure = PlotFigure::Exponent);
 
 // One line, without a line feed.
 std::string_view plot_usage_line();

@@ -82,3 +82,28 @@ std::string tick_label(double value, double step) {
   // U+2212, the typographic minus sign.
   return value < 0 && !zero ? "\u2212" + text : text;
 }
+
+AxisRange log_range(const std::vector<double>& values) {
+  double low = INFINITY;
+  double high = -INFINITY;
+  for (double v : values)
+    if (v > 0 && std::isfinite(v)) {
+      low = std::min(low, std::log10(v));
+      high = std::max(high, std::log10(v));
+    }
+  if (!(low <= high)) return {-3, 0};
+  // A value within a hair of a decade stays inside, not on the frame.
+  AxisRange range{std::floor(low - 1e-9), std::ceil(high + 1e-9)};
+  if (!(range.high > range.low)) range.high = range.low + 1;
+  return range;
+}
+
+std::string decade_label(int power) {
+  static const char* const digits[] = {"\u2070", "\u00b9", "\u00b2", "\u00b3", "\u2074",
+                                       "\u2075", "\u2076", "\u2077", "\u2078", "\u2079"};
+  std::string text = "10";
+  if (power < 0) text += "\u207b";
+  const std::string number = std::to_string(power < 0 ? -static_cast<long>(power) : power);
+  for (char c : number) text += digits[c - '0'];
+  return text;
+}

@@ -27,6 +27,14 @@ std::vector<double> ticks(AxisRange range, double step);
 // negative numbers, never "-0".
 std::string tick_label(double value, double step);
 
+// A logarithmic axis in decades (log10 units, whole numbers): from the
+// decade at or below the smallest of `values` to the one at or above the
+// largest, at least one decade; values that are not positive and finite are
+// ignored; -3 to 0 without any.
+AxisRange log_range(const std::vector<double>& values);
+// A decade's label: 10 with its power in superscript digits (10⁻³).
+std::string decade_label(int power);
+
 // Where the axes sit in the picture (coordinates in pixels for PNG, points
 // for SVG and PDF; y grows downwards): damping x.low at `left`, x.high at
 // `right`; exponent y.high at `top`, y.low at `bottom`.

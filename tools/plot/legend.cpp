@@ -9,8 +9,15 @@
 
 namespace {
 
-const char* const EndNames[PointEndCount] = {"converged",         "time limit", "pass limit",    "coinciding",
-                                             "iteration ceiling", "stalled",    "no measurement"};
+const char* const EndNames[PointEndCount] = {"converged", "time limit", "pass limit", "coinciding", "iteration ceiling",
+                                             "stalled",   "settled",    "captured",   "no measurement"};
+
+// What ended the chaos of the transient columns drawn: files written before
+// the settling know only captures.
+const char* transient_text(bool by_settling, bool by_capture) {
+  if (!by_settling) return "transient: captures";
+  return by_capture ? "transient: captures, settling" : "transient: settling";
+}
 
 }  // namespace
 
@@ -20,13 +27,21 @@ std::vector<LegendEntry> legend_entries(const std::vector<PlotSeries>& series, c
   bool hollow = false;
   bool bar = false;
   bool transient = false;
+  bool transient_settling = false;
+  bool transient_capture = false;
+  bool regular = false;
   bool captured = false;
   for (std::size_t i = 0; i < series.size(); ++i) {
     entries.push_back({LegendEntry::File, i, valid_utf8(series[i].name)});
     for (const PlotPoint& p : series[i].points) {
       if (!rates && is_captured(p) && std::isfinite(p.damping) && in_damping(p, frame)) captured = true;
       if (!is_drawable(p) || !in_damping(p, frame)) continue;
-      if (p.regime == ColumnRegime::Transient) transient = true;
+      if (p.regime == ColumnRegime::Transient) {
+        transient = true;
+        transient_settling = transient_settling || p.escaped_by_settling;
+        transient_capture = transient_capture || p.escaped_by_capture;
+      }
+      if (p.regime == ColumnRegime::Regular) regular = true;
       ends[static_cast<std::size_t>(p.end)] = true;
       if (has_bar(p)) bar = true;
       else if (p.end != PointEnd::NoMeasurement) hollow = true;
@@ -36,7 +51,9 @@ std::vector<LegendEntry> legend_entries(const std::vector<PlotSeries>& series, c
     if (ends[e]) entries.push_back({LegendEntry::End, e, EndNames[e]});
   if (hollow && !rates) entries.push_back({LegendEntry::Hollow, 0, "no standard error"});
   if (bar) entries.push_back({LegendEntry::Bar, 0, "\u00b1 1 standard error"});
-  if (transient && !rates) entries.push_back({LegendEntry::Transient, 0, "transient: captures"});
+  if (transient && !rates)
+    entries.push_back({LegendEntry::Transient, 0, transient_text(transient_settling, transient_capture)});
+  if (regular && !rates) entries.push_back({LegendEntry::Regular, 0, "regular: no chaotic phase"});
   if (captured) entries.push_back({LegendEntry::Captured, 0, "captured: no exponent"});
   if (rates) entries.push_back({LegendEntry::Drag, 0, "g = 1.5 - 20 D / 3"});
   return entries;
@@ -70,6 +87,9 @@ void draw_legend(cairo_t* cr, const std::vector<PlotSeries>& series, const Layou
         break;
       case LegendEntry::Transient:
         draw_ring(cr, symbol_x, y, radius * 1.9, grey, line);
+        break;
+      case LegendEntry::Regular:
+        draw_box(cr, symbol_x, y, radius * 1.8, grey, line);
         break;
       case LegendEntry::Captured:
         draw_tick(cr, symbol_x, y + 6 * s, 12 * s, grey, line);

@@ -14,7 +14,7 @@
 struct Layout;
 
 struct LegendEntry {
-  enum Kind { File, End, Hollow, Bar, Transient, Captured, Drag } kind;
+  enum Kind { File, End, Hollow, Bar, Transient, Regular, Captured, Drag } kind;
   std::size_t index;  // File: the series; End: the PointEnd
   std::string text;
 };

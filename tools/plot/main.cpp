@@ -10,6 +10,8 @@
 #include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"
 #include "tools/plot/arguments.hpp"
+#include "tools/plot/ensemble_plot.hpp"
+#include "tools/plot/ensemble_series.hpp"
 #include "tools/plot/render.hpp"
 #include "tools/plot/series.hpp"
 
@@ -77,6 +79,67 @@ void report_empty_frame(const PlotOptions& options, const std::vector<PlotSeries
   }
 }
 
+// --ensemble: a line when the file has no ensemble columns, or when some
+// of their values cannot be drawn; a line when no panel has anything to
+// draw, which blames the damping range only when columns lie outside it.
+void report_ensemble(const PlotOptions& options, const EnsembleSeries& series) {
+  const std::string shown = plot_printable(series.name);
+  if (series.points.empty()) {
+    std::fprintf(stderr, "flockchase-plot: %s: no ensemble columns (written without --members, or before it): "
+                 "nothing of it is drawn\n", shown.c_str());
+  } else if (const std::vector<std::string> why = ensemble_left_out(series); !why.empty()) {
+    std::fprintf(stderr, "flockchase-plot: %s: %s not drawn\n", shown.c_str(), listed(why).c_str());
+  }
+  bool anywhere = false;
+  for (const EnsemblePoint& p : series.points) {
+    if (!any_drawable(p)) continue;
+    if (p.damping >= options.damping_low && p.damping <= options.damping_high) return;
+    anywhere = true;
+  }
+  if (anywhere) {
+    std::fprintf(stderr, "flockchase-plot: no ensemble column to draw within damping %g:%g; the frames are empty\n",
+                 options.damping_low, options.damping_high);
+  } else {
+    std::fprintf(stderr, "flockchase-plot: no ensemble column to draw; the frames are empty\n");
+  }
+}
+
+// Reads the files and draws the figure the options ask for (`drawn`: Cairo
+// made it); false with the error when a file cannot be read.
+bool make_picture(const PlotOptions& options, std::vector<std::uint8_t>& bytes, bool& drawn, std::string& error) {
+  if (options.ensemble) {
+    EnsembleSeries series;
+    if (!load_ensemble_series(options.inputs.front(), series, error)) return false;
+    report_ensemble(options, series);
+    drawn = render_ensemble(options, series, bytes, error);
+    return true;
+  }
+  std::vector<PlotSeries> series;
+  for (const std::string& input : options.inputs) {
+    bool loaded = false;
+    if (options.rates) {
+      PlotSeries collapse, capture;
+      loaded = load_rate_series(input, collapse, capture, error);
+      if (loaded) {
+        series.push_back(std::move(collapse));
+        series.push_back(std::move(capture));
+      }
+    } else {
+      series.emplace_back();
+      loaded = load_series(input, series.back(), error);
+    }
+    if (!loaded) return false;
+    if (options.rates) {
+      report_left_out(input, {&series[series.size() - 2], &series.back()});
+    } else {
+      report_left_out(input, {&series.back()});
+    }
+  }
+  report_empty_frame(options, series);
+  drawn = render_plot(options, series, bytes, error);
+  return true;
+}
+
 // Checked before anything is read: an output that is one of the inputs
 // under another spelling or through a link, or that no picture can be
 // written into.
@@ -122,35 +185,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "flockchase-plot: %s\n", fault->c_str());
     return 2;
   }
-  std::vector<PlotSeries> series;
-  for (const std::string& input : options.inputs) {
-    std::string error;
-    bool loaded = false;
-    if (options.rates) {
-      PlotSeries collapse, capture;
-      loaded = load_rate_series(input, collapse, capture, error);
-      if (loaded) {
-        series.push_back(std::move(collapse));
-        series.push_back(std::move(capture));
-      }
-    } else {
-      series.emplace_back();
-      loaded = load_series(input, series.back(), error);
-    }
-    if (!loaded) {
-      std::fprintf(stderr, "flockchase-plot: %s\n", plot_printable(error).c_str());
-      return 1;
-    }
-    if (options.rates) {
-      report_left_out(input, {&series[series.size() - 2], &series.back()});
-    } else {
-      report_left_out(input, {&series.back()});
-    }
-  }
-  report_empty_frame(options, series);
   std::vector<std::uint8_t> bytes;
   std::string error;
-  const bool drawn = render_plot(options, series, bytes, error);
+  bool drawn = false;
+  if (!make_picture(options, bytes, drawn, error)) {
+    release_text_caches();
+    std::fprintf(stderr, "flockchase-plot: %s\n", plot_printable(error).c_str());
+    return 1;
+  }
   release_text_caches();
   if (!drawn) {
     std::fprintf(stderr, "flockchase-plot: %s: %s\n", plot_printable(options.output).c_str(), error.c_str());

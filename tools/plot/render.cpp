@@ -1,17 +1,15 @@
 #include "tools/plot/render.hpp"
 
-#include <cairo-pdf.h>
-#include <cairo-svg.h>
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
 
 #include <algorithm>
 #include <cmath>
-#include <memory>
 
 #include "tools/plot/layout.hpp"
 #include "tools/plot/legend.hpp"
 #include "tools/plot/palette.hpp"
+#include "tools/plot/surface.hpp"
 #include "tools/plot/symbols.hpp"
 
 namespace {
@@ -68,6 +66,8 @@ void draw_points(cairo_t* cr, const std::vector<PlotSeries>& series, const Layou
         draw_marker(cr, p.end, f.x_at(p.damping), f.y_at(p.exponent), radius, colour, has_bar(p), line);
         if (!l.rates && p.regime == ColumnRegime::Transient)
           draw_ring(cr, f.x_at(p.damping), f.y_at(p.exponent), radius * 1.9, colour, line);
+        if (!l.rates && p.regime == ColumnRegime::Regular)
+          draw_box(cr, f.x_at(p.damping), f.y_at(p.exponent), radius * 1.8, colour, line);
       }
     if (!l.rates)
       for (const PlotPoint& p : series[i].points)
@@ -146,70 +146,18 @@ void draw(cairo_t* cr, const PlotOptions& options, const std::vector<PlotSeries>
   draw_legend(cr, series, l);
 }
 
-cairo_status_t append_bytes(void* closure, const unsigned char* data, unsigned int length) {
-  auto* bytes = static_cast<std::vector<std::uint8_t>*>(closure);
-  bytes->insert(bytes->end(), data, data + length);
-  return CAIRO_STATUS_SUCCESS;
-}
-
-struct SurfaceDeleter {
-  void operator()(cairo_surface_t* s) const { cairo_surface_destroy(s); }
-};
-struct ContextDeleter {
-  void operator()(cairo_t* c) const { cairo_destroy(c); }
-};
-using Surface = std::unique_ptr<cairo_surface_t, SurfaceDeleter>;
-using Context = std::unique_ptr<cairo_t, ContextDeleter>;
-
 }  // namespace
 
 PlotFrame plot_frame(const PlotOptions& options, const std::vector<PlotSeries>& series) {
-  Surface surface(cairo_image_surface_create(CAIRO_FORMAT_RGB24, 1, 1));
-  Context cr(cairo_create(surface.get()));
-  set_text_options(cr.get());
-  return compute_layout(cr.get(), options, series).frame;
+  PlotFrame frame;
+  with_text_context([&](cairo_t* cr) { frame = compute_layout(cr, options, series).frame; });
+  return frame;
 }
 
 bool render_plot(const PlotOptions& options, const std::vector<PlotSeries>& series, std::vector<std::uint8_t>& bytes,
                  std::string& error) {
-  bytes.clear();
-  Surface surface;
-  switch (options.format) {
-    case PlotFormat::Png:
-      surface.reset(cairo_image_surface_create(CAIRO_FORMAT_RGB24, options.width, options.height));
-      break;
-    case PlotFormat::Svg:
-      surface.reset(cairo_svg_surface_create_for_stream(append_bytes, &bytes, options.width, options.height));
-      break;
-    case PlotFormat::Pdf:
-      surface.reset(cairo_pdf_surface_create_for_stream(append_bytes, &bytes, options.width, options.height));
-      if (!options.title.empty())
-        cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_TITLE, valid_utf8(options.title).c_str());
-      cairo_pdf_surface_set_metadata(surface.get(), CAIRO_PDF_METADATA_CREATOR, "flockchase-plot");
-      break;
-  }
-  {
-    Context cr(cairo_create(surface.get()));
-    draw(cr.get(), options, series, options.format == PlotFormat::Png);
-    if (cairo_status(cr.get()) != CAIRO_STATUS_SUCCESS) {
-      error = std::string("cannot draw the plot: ") + cairo_status_to_string(cairo_status(cr.get()));
-      return false;
-    }
-  }
-  cairo_status_t status = CAIRO_STATUS_SUCCESS;
-  if (options.format == PlotFormat::Png) {
-    cairo_surface_flush(surface.get());
-    status = cairo_surface_write_to_png_stream(surface.get(), append_bytes, &bytes);
-  } else {
-    cairo_surface_finish(surface.get());
-    status = cairo_surface_status(surface.get());
-  }
-  if (status != CAIRO_STATUS_SUCCESS) {
-    error = std::string("cannot make the picture: ") + cairo_status_to_string(status);
-    bytes.clear();
-    return false;
-  }
-  return true;
+  return render_figure(
+      options, [&](cairo_t* cr, bool raster) { draw(cr, options, series, raster); }, bytes, error);
 }
 
 void release_text_caches() {

@@ -14,6 +14,8 @@ PointEnd point_end(const ColumnResult& column) {
     case ColumnEnd::Coinciding: return PointEnd::Coinciding;
     case ColumnEnd::IterationCeiling: return PointEnd::IterationCeiling;
     case ColumnEnd::Stalled: return PointEnd::Stalled;
+    case ColumnEnd::Settled: return PointEnd::Settled;
+    case ColumnEnd::Captured: return PointEnd::Captured;
   }
   return PointEnd::Converged;
 }
@@ -33,6 +35,8 @@ PlotPoint plot_point(const ColumnResult& column) {
   PlotPoint point;
   point.damping = static_cast<double>(column.damping);
   point.regime = column.regime;
+  point.escaped_by_capture = column.captures.value_or(0) > 0;
+  point.escaped_by_settling = column.settled_time.has_value();
   // A captured column has no exponent.
   set_value(point, HasExponent(column) ? std::optional<Real>(column.exponent) : std::nullopt);
   if (HasExponent(column) && column.standard_error) point.standard_error = static_cast<double>(*column.standard_error);
@@ -57,10 +61,8 @@ bool has_bar(const PlotPoint& point) {
          *point.standard_error >= 0 && *point.standard_error <= AxisLimit;
 }
 
-namespace {
-
 std::optional<std::vector<ColumnResult>> load_columns(const std::string& path, std::string& error,
-                                                      ResultsLayout* layout = nullptr) {
+                                                      ResultsLayout* layout) {
   std::error_code code;
   if (std::filesystem::is_directory(path, code)) {
     error = path + ": is a folder, not a results file";
@@ -72,6 +74,23 @@ std::optional<std::vector<ColumnResult>> load_columns(const std::string& path, s
     return std::nullopt;
   }
   return columns;
+}
+
+namespace {
+
+// Only the layouts with the capture fields have the rates; a switch, so
+// that a new layout is not forgotten here.
+bool has_capture_fields(ResultsLayout layout) {
+  switch (layout) {
+    case ResultsLayout::Plain:
+    case ResultsLayout::Extended15:
+    case ResultsLayout::Merged16: return false;
+    case ResultsLayout::Extended:
+    case ResultsLayout::Merged:
+    case ResultsLayout::Extended24:
+    case ResultsLayout::Merged25: return true;
+  }
+  return false;
 }
 
 PlotPoint rate_point(const ColumnResult& column, const std::optional<Real>& rate) {
@@ -89,9 +108,7 @@ bool load_rate_series(const std::string& path, PlotSeries& collapse, PlotSeries&
   ResultsLayout layout = ResultsLayout::Plain;
   const std::optional<std::vector<ColumnResult>> columns = load_columns(path, error, &layout);
   if (!columns) return false;
-  // Only the layouts with the capture fields have the rates.
-  const bool missing = layout == ResultsLayout::Plain || layout == ResultsLayout::Extended15 ||
-                       layout == ResultsLayout::Merged16;
+  const bool missing = !has_capture_fields(layout);
   collapse = PlotSeries{path + ": collapse rate", {}, "collapse_rate", missing};
   capture = PlotSeries{path + ": capture rate", {}, "capture_rate", missing};
   for (const ColumnResult& column : *columns) {

@@ -5,11 +5,22 @@
 #include <string>
 #include <vector>
 
+#include "app/files/results_file.hpp"
 #include "app/measure/column_result.hpp"
 
 // How a column ended, as the plot tells it apart (the legend's order).
-enum class PointEnd { Converged, TimeLimit, PassLimit, Coinciding, IterationCeiling, Stalled, NoMeasurement };
-constexpr int PointEndCount = 7;
+enum class PointEnd {
+  Converged,
+  TimeLimit,
+  PassLimit,
+  Coinciding,
+  IterationCeiling,
+  Stalled,
+  Settled,
+  Captured,
+  NoMeasurement
+};
+constexpr int PointEndCount = 9;
 
 struct PlotPoint {
   double damping = 0;
@@ -17,6 +28,9 @@ struct PlotPoint {
   std::optional<double> standard_error;  // as in the file; see has_bar
   PointEnd end = PointEnd::Converged;
   std::optional<ColumnRegime> regime;  // with capture detection
+  // How a transient column's chaos ended: captures, a settling, or both.
+  bool escaped_by_capture = false;
+  bool escaped_by_settling = false;
   // The file gives no value: a captured column's exponent, an empty rate.
   // Not drawn, and by design, so not said to be left out.
   bool absent = false;
@@ -55,6 +69,12 @@ bool is_left_out(const PlotPoint& point);
 // Drawn with a bar and filled: a finite standard error (within the axis
 // limit) of a measured column.
 bool has_bar(const PlotPoint& point);
+
+// The columns of a results file (its layout told in `layout` when given);
+// none with a one-line error naming the file (and the line) when it is a
+// folder, missing, empty, damaged or holds no column.
+std::optional<std::vector<ColumnResult>> load_columns(const std::string& path, std::string& error,
+                                                      ResultsLayout* layout = nullptr);
 
 // Reads a results file; false with a one-line error naming the file (and the
 // line) when it is missing, empty, damaged or holds no column.
