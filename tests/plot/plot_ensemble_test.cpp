@@ -57,7 +57,7 @@ ColumnResult ensemble_column(int column, double damping, int chaotic, int settle
   }
   c.escape_rate_high = (escapes > 0 ? 1.8L * escapes : 3.6889L) / time;  // none escaped: the bound alone
   c.attractors = settled > 0 ? 1 : 0;
-  c.attractor_shares = settled > 0 ? "0.4" : "";
+  c.attractor_shares = settled > 0 ? "1:0.4" : "";
   c.ensemble_exponent = ensemble;
   c.ensemble_standard_error = 0.03L;
   if (settled + captured > 0) c.regime = ColumnRegime::Transient;
