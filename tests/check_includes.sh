@@ -40,6 +40,9 @@ keeps_rule() {
     app/lanes/*)
       rule="app/lanes/ includes only app/lanes/, app/model/ and runtime/"
       [[ $inc == app/lanes/* || $inc == app/model/* || $inc == runtime/* ]] ;;
+    app/spectrum/*)
+      rule="app/spectrum/ includes only app/spectrum/, app/lanes/, app/model/ and runtime/"
+      [[ $inc == app/spectrum/* || $inc == app/lanes/* || $inc == app/model/* || $inc == runtime/* ]] ;;
     app/measure/*)
       rule="app/measure/ includes only app/measure/, app/lanes/, app/model/ and runtime/"
       [[ $inc == app/measure/* || $inc == app/lanes/* || $inc == app/model/* || $inc == runtime/* ]] ;;
@@ -53,7 +56,7 @@ keeps_rule() {
       rule="app/main.cpp includes only app/frame/"
       [[ $inc == app/frame/* ]] ;;
     app/*)
-      rule="app/'s code lives in model/, lanes/, measure/, files/ and frame/, each with its rule"
+      rule="app/'s code lives in model/, lanes/, spectrum/, measure/, files/ and frame/, each with its rule"
       false ;;
     tools/picvec/*)
       rule="tools/picvec/ includes only tools/picvec/ and runtime/"
