@@ -79,55 +79,12 @@ double TryState(SpectrumEngine& e, double h) {
   return StateErrorChecker<NoAlgebra>{e.tolerance}.error(algebra, e.x, e.dxdt, err, h);
 }
 
-// The tangents' half of an accepted try, with the Jacobian of each state
-// stage: their end in t_tmp and its slope in tk[5].
-void StepTangents(SpectrumEngine& e, double h) {
-  using namespace dopri5;
-  double* const* k = e.tk;
-  const double* k1 = e.t_dxdt;
-  const int n = StateSize * e.stride;
-  const auto stage = [&](int terms, const double* a, const double* const* s, int at) {
-    e.kernels.combine(e.t, terms, a, s, e.t_tmp, n);
-    e.kernels.rates(e.terms[at], e.t_tmp, k[at - 1], e.stride);
-  };
-  {
-    const double a[] = {h * B21};
-    const double* s[] = {k1};
-    stage(1, a, s, 1);
-  }
-  {
-    const double a[] = {h * B31, h * B32};
-    const double* s[] = {k1, k[0]};
-    stage(2, a, s, 2);
-  }
-  {
-    const double a[] = {h * B41, h * B42, h * B43};
-    const double* s[] = {k1, k[0], k[1]};
-    stage(3, a, s, 3);
-  }
-  {
-    const double a[] = {h * B51, h * B52, h * B53, h * B54};
-    const double* s[] = {k1, k[0], k[1], k[2]};
-    stage(4, a, s, 4);
-  }
-  {
-    const double a[] = {h * B61, h * B62, h * B63, h * B64, h * B65};
-    const double* s[] = {k1, k[0], k[1], k[2], k[3]};
-    stage(5, a, s, 5);
-  }
-  {
-    const double a[] = {h * C1, h * C3, h * C4, h * C5, h * C6};
-    const double* s[] = {k1, k[1], k[2], k[3], k[4]};
-    stage(5, a, s, 6);
-  }
-}
-
 // The try's end becomes the engine's place, its slope the next first stage.
 void Accept(SpectrumEngine& e) {
   std::swap(e.x, e.x_tmp);
   std::swap(e.dxdt, e.k[5]);
-  std::swap(e.t, e.t_tmp);
-  std::swap(e.t_dxdt, e.tk[5]);
+  std::swap(e.t, e.t_end);
+  std::swap(e.t_dxdt, e.t_end_dxdt);
   e.terms[0] = e.terms[6];
 }
 
@@ -140,10 +97,10 @@ void SpectrumStart(SpectrumEngine& e, const double* state, int tangents, double 
   e.tangents = tangents;
   e.stride = TangentStrideFor(tangents);
   e.kernels = kernels;
-  // Nine arrays each, every one a whole number of the widest vectors.
+  // Every array a whole number of the widest vectors.
   const std::size_t state_arrays = 9 * StateSize;
   const std::size_t tangent_size = static_cast<std::size_t>(StateSize) * e.stride;
-  const std::size_t total = state_arrays + 9 * tangent_size;
+  const std::size_t total = state_arrays + 4 * tangent_size;
   e.memory.reset(new (std::align_val_t(64)) double[total]());
   double* at = e.memory.get();
   const auto take = [&at](std::size_t n) {
@@ -157,8 +114,8 @@ void SpectrumStart(SpectrumEngine& e, const double* state, int tangents, double 
   for (double*& s : e.k) s = take(StateSize);
   e.t = take(tangent_size);
   e.t_dxdt = take(tangent_size);
-  e.t_tmp = take(tangent_size);
-  for (double*& s : e.tk) s = take(tangent_size);
+  e.t_end = take(tangent_size);
+  e.t_end_dxdt = take(tangent_size);
   for (int i = 0; i < StateSize; ++i) e.x[i] = state[i];
   std::uint64_t seed = 0x5eed;
   for (int c = 0; c < StateSize; ++c)
@@ -186,7 +143,7 @@ bool SpectrumAdvance(SpectrumEngine& e, double span) {
       e.dt = dopri5::DecreasedStep(step, error);
       continue;
     }
-    StepTangents(e, step);
+    e.kernels.step(e.terms, step, e.t, e.t_dxdt, e.t_end, e.t_end_dxdt, e.stride);
     Accept(e);
     ++e.steps;
     if (last) {

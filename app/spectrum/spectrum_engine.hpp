@@ -40,11 +40,12 @@ struct SpectrumEngine {
   double* dxdt = nullptr;
   double* x_tmp = nullptr;
   double* k[6] = {};
-  // The same for the tangents (32 * stride doubles each).
+  // The tangents (32 * stride doubles each), their slope, and the same at
+  // the end of an accepted try; their stages stay within the kernel.
   double* t = nullptr;
   double* t_dxdt = nullptr;
-  double* t_tmp = nullptr;
-  double* tk[6] = {};
+  double* t_end = nullptr;
+  double* t_end_dxdt = nullptr;
   // The Jacobian at x and at each later stage of the try under way.
   JacobianTerms terms[7];
   double dt = 0;  // the step the controller proposes next

@@ -7,8 +7,10 @@
 #include <hwy/highway.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <mutex>
 
+#include "app/lanes/dopri5_method.hpp"
 #include "app/spectrum/tangent_kernels.hpp"
 
 HWY_BEFORE_NAMESPACE();
@@ -31,6 +33,8 @@ void ChunkRates(D d, const JacobianTerms& terms, const double* HWY_RESTRICT t, d
   const V txc = At(d, t, ChaserOffset, stride), tyc = At(d, t, ChaserOffset + 1, stride);
   V tax[FlockBodies], tay[FlockBodies];
   V pull_x = hn::Zero(d), pull_y = hn::Zero(d);
+  // Unrolled whole, so that every body's sums stay in registers.
+#pragma GCC unroll 8
   for (int i = 0; i < FlockBodies; ++i) {
     const int b = ComponentsPerBody * i;
     const Block2& m = terms.chaser[i];
@@ -43,6 +47,7 @@ void ChunkRates(D d, const JacobianTerms& terms, const double* HWY_RESTRICT t, d
     pull_x = pull_x + ux;
     pull_y = pull_y + uy;
   }
+#pragma GCC unroll 21
   for (int p = 0; p < Pairs; ++p) {
     const int i = PairList[p].i, j = PairList[p].j;
     const int bi = ComponentsPerBody * i, bj = ComponentsPerBody * j;
@@ -56,6 +61,7 @@ void ChunkRates(D d, const JacobianTerms& terms, const double* HWY_RESTRICT t, d
     tax[j] = tax[j] - fx;
     tay[j] = tay[j] - fy;
   }
+#pragma GCC unroll 8
   for (int i = 0; i < FlockBodies; ++i) {
     const int b = ComponentsPerBody * i;
     Put(d, At(d, t, b + 2, stride), tr, b, stride);
@@ -159,13 +165,62 @@ void Combine(const double* x, int terms, const double* a, const double* const* k
   }
 }
 
+// The tangents' half of an accepted step of the method, one chunk of lanes
+// at a time through all its stages, so that a chunk's stages stay in the
+// first-level cache: each stage's sum as the method forms it, left to
+// right, with the Jacobian its state stage left.
+void ChunkStep(D d, const JacobianTerms* terms, double h, const double* HWY_RESTRICT x,
+               const double* HWY_RESTRICT k1, double* HWY_RESTRICT out, double* HWY_RESTRICT k7, int stride) {
+  using namespace dopri5;
+  constexpr int MostLanes = TangentStrideUnit;
+  const int w = static_cast<int>(hn::Lanes(d));
+  HWY_ALIGN double tmp[StateSize * MostLanes];
+  HWY_ALIGN double k[5][StateSize * MostLanes];  // k2 .. k6
+  const auto stage = [&](std::initializer_list<double> b, int at) {
+    V a[5];
+    int n = 0;
+    for (double coefficient : b) a[n++] = hn::Set(d, h * coefficient);
+    for (int c = 0; c < StateSize; ++c) {
+      V sum = At(d, x, c, stride) + a[0] * At(d, k1, c, stride);
+      for (int j = 1; j < n; ++j) sum = sum + a[j] * At(d, k[j - 1], c, w);
+      Put(d, sum, tmp, c, w);
+    }
+    ChunkRates(d, terms[at], tmp, k[at - 1], w);
+  };
+  stage({B21}, 1);
+  stage({B31, B32}, 2);
+  stage({B41, B42, B43}, 3);
+  stage({B51, B52, B53, B54}, 4);
+  stage({B61, B62, B63, B64, B65}, 5);
+  const V c1 = hn::Set(d, h * C1), c3 = hn::Set(d, h * C3), c4 = hn::Set(d, h * C4), c5 = hn::Set(d, h * C5),
+          c6 = hn::Set(d, h * C6);
+  for (int c = 0; c < StateSize; ++c) {
+    const V sum = At(d, x, c, stride) + c1 * At(d, k1, c, stride) + c3 * At(d, k[1], c, w) +
+                  c4 * At(d, k[2], c, w) + c5 * At(d, k[3], c, w) + c6 * At(d, k[4], c, w);
+    Put(d, sum, out, c, stride);
+  }
+  ChunkRates(d, terms[6], out, k7, stride);
+}
+
+void Step(const JacobianTerms* terms, double h, const double* x, const double* k1, double* out, double* k7,
+          int stride) {
+  const D d;
+  const int w = static_cast<int>(hn::Lanes(d));
+  for (int lane = 0; lane < stride; lane += w)
+    ChunkStep(d, terms, h, x + lane, k1 + lane, out + lane, k7 + lane, stride);
+}
+
 void Orthonormalise(double* t, int stride, int count, double* lengths) {
   const D d;
   const int w = static_cast<int>(hn::Lanes(d));
+  // Sums over the 32 components are taken in four interleaved parts, each
+  // in order, then added in order: the same bits everywhere, a quarter of
+  // the chain of dependent additions.
   for (int j = 0; j < count; ++j) {
-    double squares = 0;
-    for (int c = 0; c < StateSize; ++c) squares += t[c * stride + j] * t[c * stride + j];
-    const double length = std::sqrt(squares);
+    double part[4] = {0, 0, 0, 0};
+#pragma GCC unroll 32
+    for (int c = 0; c < StateSize; ++c) part[c % 4] += t[c * stride + j] * t[c * stride + j];
+    const double length = std::sqrt(((part[0] + part[1]) + part[2]) + part[3]);
     lengths[j] = length;
     for (int c = 0; c < StateSize; ++c) t[c * stride + j] /= length;
     // Only the tangents after j, up to `count`, lose their part along j.
@@ -173,8 +228,11 @@ void Orthonormalise(double* t, int stride, int count, double* lengths) {
       const V index = hn::Iota(d, static_cast<double>(lane));
       const auto later = hn::And(index > hn::Set(d, static_cast<double>(j)),
                                  index < hn::Set(d, static_cast<double>(count)));
-      V dot = hn::Zero(d);
-      for (int c = 0; c < StateSize; ++c) dot = dot + hn::Set(d, t[c * stride + j]) * At(d, t + lane, c, stride);
+      V dots[4] = {hn::Zero(d), hn::Zero(d), hn::Zero(d), hn::Zero(d)};
+#pragma GCC unroll 32
+      for (int c = 0; c < StateSize; ++c)
+        dots[c % 4] = dots[c % 4] + hn::Set(d, t[c * stride + j]) * At(d, t + lane, c, stride);
+      const V dot = ((dots[0] + dots[1]) + dots[2]) + dots[3];
       // The other lanes keep their bits, whatever they hold.
       for (int c = 0; c < StateSize; ++c) {
         double* at = t + lane + c * stride;
@@ -207,6 +265,7 @@ TangentKernels Kernels() {
   k.rates = &Rates;
   k.dense_rates = &DenseRates;
   k.combine = &Combine;
+  k.step = &Step;
   k.orthonormalise = &Orthonormalise;
   k.extent = &Extent;
   k.target = HWY_TARGET;

@@ -35,6 +35,12 @@ struct TangentKernels {
   // element by element over `n` elements (a multiple of TangentStrideUnit):
   // each element the bits of the same sum in scalar code.
   void (*combine)(const double* x, int terms, const double* a, const double* const* k, double* out, int n) = nullptr;
+  // The tangents' half of an accepted step of the method (Dormand-Prince
+  // 5(4)) of step h from x with slope k1: its end into `out` and the slope
+  // there into `k7`, each stage with the Jacobian terms[1..6] its state
+  // stage left (terms[0], at x, made k1).
+  void (*step)(const JacobianTerms* terms, double h, const double* x, const double* k1, double* out, double* k7,
+               int stride) = nullptr;
   // Modified Gram-Schmidt on the first `count` tangents, in order: each
   // divided by its length, which goes to `lengths`, then taken out of every
   // later one.

@@ -91,7 +91,8 @@ TEST(TangentKernels, RatesAreTheDerivativeOfTheModel) {
       FlockDerivs(FlockModel{damping}, down, f_down);
       for (int c = 0; c < StateSize; ++c) {
         const double want = static_cast<double>((f_up[c + 1] - f_down[c + 1]) / (2 * h));
-        EXPECT_NEAR(r.at(k, c), want, 1e-6 * (1 + std::fabs(want))) << "seed " << seed << " tangent " << k << " c " << c;
+        EXPECT_NEAR(r.at(k, c), want, 1e-6 * (1 + std::fabs(want)))
+            << "seed " << seed << " tangent " << k << " c " << c;
       }
     }
   }
@@ -116,7 +117,8 @@ TEST(TangentKernels, TranslationsMapToZeroExactly) {
     }
     kernels.rates(terms, t.data(), r.data(), t.stride);
     for (int k = 0; k < 2; ++k)
-      for (int c = 0; c < StateSize; ++c) ASSERT_EQ(r.at(k, c), 0.0) << "seed " << seed << " tangent " << k << " c " << c;
+      for (int c = 0; c < StateSize; ++c)
+        ASSERT_EQ(r.at(k, c), 0.0) << "seed " << seed << " tangent " << k << " c " << c;
   }
 }
 
@@ -132,8 +134,9 @@ TEST(TangentKernels, DenseProductIsTheSameJacobian) {
     JacobianTerms terms;
     StateRatesAndTerms(static_cast<double>(make.uniform()), state, rates, terms);
     double largest_entry = terms.flock_drag;
-    for (const Block2& b : terms.chaser) largest_entry = std::fmax(largest_entry, std::fabs(b.xx) + std::fabs(b.xy) + std::fabs(b.yy));
-    for (const Block2& b : terms.pair) largest_entry = std::fmax(largest_entry, std::fabs(b.xx) + std::fabs(b.xy) + std::fabs(b.yy));
+    const auto size = [](const Block2& b) { return std::fabs(b.xx) + std::fabs(b.xy) + std::fabs(b.yy); };
+    for (const Block2& b : terms.chaser) largest_entry = std::fmax(largest_entry, size(b));
+    for (const Block2& b : terms.pair) largest_entry = std::fmax(largest_entry, size(b));
     Tangents t(11), blocks(11), dense(11);
     double largest_component = 0;
     for (int k = 0; k < t.count; ++k)
@@ -210,7 +213,8 @@ TEST(TangentKernels, SameBitsOnEveryTarget) {
       for (auto pick : {&TangentKernels::rates, &TangentKernels::dense_rates}) {
         (kernels.*pick)(terms, t.data(), mine.data(), t.stride);
         (best.*pick)(terms, t.data(), theirs.data(), t.stride);
-        for (int e = 0; e < n; ++e) ASSERT_TRUE(same(mine.data()[e], theirs.data()[e])) << target.name << " seed " << seed;
+        for (int e = 0; e < n; ++e)
+          ASSERT_TRUE(same(mine.data()[e], theirs.data()[e])) << target.name << " seed " << seed;
       }
       const double a[] = {0.3, -1.7, 2.25, 1e-3, -5.5, 0.125};
       const double* k[] = {t.data(), mine.data(), theirs.data(), t.data(), mine.data(), theirs.data()};
@@ -223,10 +227,31 @@ TEST(TangentKernels, SameBitsOnEveryTarget) {
         for (int j = 0; j < terms_count; ++j) want = want + a[j] * k[j][e];
         ASSERT_TRUE(same(out_mine.data()[e], want)) << target.name << " seed " << seed << " element " << e;
       }
+      // The extent of tangents holding infinities and NaNs where the
+      // state made them: their largest magnitudes wherever all are finite.
+      std::vector<double> largest_mine(t.stride), largest_theirs(t.stride), finite_mine(t.stride),
+          finite_theirs(t.stride);
+      kernels.extent(mine.data(), t.stride, largest_mine.data(), finite_mine.data());
+      best.extent(mine.data(), t.stride, largest_theirs.data(), finite_theirs.data());
+      for (int j = 0; j < count; ++j) {
+        double most = 0;
+        bool finite = true;
+        for (int c = 0; c < StateSize; ++c) {
+          most = std::fmax(most, std::fabs(mine.at(j, c)));
+          finite = finite && std::isfinite(mine.at(j, c));
+        }
+        ASSERT_EQ(finite_mine[j] == 0, finite) << target.name << " seed " << seed << " tangent " << j;
+        ASSERT_TRUE(same(finite_mine[j], finite_theirs[j])) << target.name << " seed " << seed;
+        if (finite) {
+          ASSERT_EQ(largest_mine[j], most) << target.name << " seed " << seed << " tangent " << j;
+          ASSERT_EQ(largest_theirs[j], most) << target.name << " seed " << seed << " tangent " << j;
+        }
+      }
       std::vector<double> lengths_mine(count), lengths_theirs(count);
       kernels.orthonormalise(out_mine.data(), t.stride, count, lengths_mine.data());
       best.orthonormalise(out_theirs.data(), t.stride, count, lengths_theirs.data());
-      for (int e = 0; e < n; ++e) ASSERT_TRUE(same(out_mine.data()[e], out_theirs.data()[e])) << target.name << " seed " << seed;
+      for (int e = 0; e < n; ++e)
+        ASSERT_TRUE(same(out_mine.data()[e], out_theirs.data()[e])) << target.name << " seed " << seed;
       for (int j = 0; j < count; ++j) ASSERT_TRUE(same(lengths_mine[j], lengths_theirs[j])) << target.name;
     }
   }
