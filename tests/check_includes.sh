@@ -11,8 +11,8 @@ cd "${1:-$(dirname "$0")/..}"
 # Of app/measure/, app/files/ includes only the plain records a sweep hands
 # out and the run's built-in parameters: never the sweep itself.
 files_measure=(app/measure/column_result.hpp app/measure/sweep_records.hpp app/measure/parameters.hpp)
-# The plotter reads results files with the program's own reader.
-plot_app=(app/files/results_file.hpp app/measure/column_result.hpp)
+# The plotter reads results and spectrum files with the program's own readers.
+plot_app=(app/files/results_file.hpp app/measure/column_result.hpp app/files/spectrum_file.hpp)
 # The probe reads a checkpoint and walks the model with the run's parameters.
 probe_app=(app/files/checkpoint.hpp app/files/number_text.hpp app/measure/parameters.hpp)
 

@@ -8,12 +8,12 @@
 namespace {
 
 constexpr std::string_view Usage =
-    "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH] [--rates] "
+    "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH] [--rates | --spectrum] "
     "RESULTS.csv [MORE.csv ...]";
 
 constexpr std::string_view Help =
     "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH]\n"
-    "                       [--rates] RESULTS.csv [MORE.csv ...]\n"
+    "                       [--rates | --spectrum] RESULTS.csv [MORE.csv ...]\n"
     "Draws the results files of flockchase runs as one figure: the exponent of each\n"
     "column against its damping, with a bar of plus-minus one standard error.\n"
     "\n"
@@ -32,6 +32,12 @@ constexpr std::string_view Help =
     "                      the captured pairs' analytic drag g = 1.5 - 20 D / 3\n"
     "                      (dashed) beside the collapse rates; a column without a\n"
     "                      rate is not drawn (default output: .rates.png)\n"
+    "  --spectrum          the files are spectrum files (NAME.spectrum.csv): draw\n"
+    "                      the largest exponents (up to 6, a colour each) and,\n"
+    "                      below, the Kaplan-Yorke dimension of each column, with\n"
+    "                      bars of one standard error; a ring marks a column whose\n"
+    "                      certificate failed (default output: .csv replaced by\n"
+    "                      .png, so NAME.spectrum.png)\n"
     "  -h, --help          show this text and exit\n"
     "\n"
     "What is drawn:\n"
@@ -154,6 +160,10 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
       options.rates = true;
       continue;
     }
+    if (argument == "--spectrum") {
+      options.spectrum = true;
+      continue;
+    }
     if (argument == "--help" || argument == "-h") {
       PlotInvocation help;
       help.action = PlotAction::Help;
@@ -176,9 +186,13 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
   if (options.inputs.empty()) return usage_error("missing RESULTS.csv (a results file of flockchase)");
   for (const std::string& input : options.inputs)
     if (input.empty()) return usage_error("a results file name is empty");
+  if (options.rates && options.spectrum) return usage_error("--rates and --spectrum draw different files: give one");
   if (options.rates && !options.title_given) options.title = "Capture and collapse rates against damping";
+  if (options.spectrum && !options.title_given)
+    options.title = "Largest Lyapunov exponents and Kaplan-Yorke dimension against damping";
   if (options.output.empty()) {
-    options.output = default_output_for(options.inputs.front(), options.rates);
+    options.output = options.spectrum ? spectrum_output_for(options.inputs.front())
+                                      : default_output_for(options.inputs.front(), options.rates);
     options.format = PlotFormat::Png;
   }
   for (const std::string& input : options.inputs)
@@ -204,6 +218,12 @@ std::string default_output_for(std::string_view results_path, bool rates) {
   const char* const tail = rates ? ".rates.png" : ".plot.png";
   if (ends_with(results_path, ".csv")) return std::string(results_path.substr(0, results_path.size() - 4)) + tail;
   return std::string(results_path) + tail;
+}
+
+// NAME.spectrum.csv gives NAME.spectrum.png.
+std::string spectrum_output_for(std::string_view spectrum_path) {
+  if (ends_with(spectrum_path, ".csv")) return std::string(spectrum_path.substr(0, spectrum_path.size() - 4)) + ".png";
+  return std::string(spectrum_path) + ".png";
 }
 
 std::string_view plot_usage_line() { return Usage; }

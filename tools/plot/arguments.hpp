@@ -20,6 +20,9 @@ struct PlotOptions {
   // --rates: the capture and collapse rates of the columns instead of their
   // exponents, with the pairs' analytic drag g = 1.5 - 20 D / 3.
   bool rates = false;
+  // --spectrum: the inputs are spectrum files; their largest exponents and
+  // Kaplan-Yorke dimensions are drawn.
+  bool spectrum = false;
   bool title_given = false;
 };
 
@@ -39,6 +42,8 @@ std::optional<PlotFormat> format_for_path(std::string_view path);
 // The picture beside a results file: its ".csv" replaced by ".png", or
 // ".png" added to a name without ".csv".
 std::string default_output_for(std::string_view results_path, bool rates = false);
+// The picture beside a spectrum file: its ".csv" replaced by ".png".
+std::string spectrum_output_for(std::string_view spectrum_path);
 
 // One line, without a line feed.
 std::string_view plot_usage_line();

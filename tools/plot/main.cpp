@@ -11,6 +11,7 @@
 #include "tools/plot/arguments.hpp"
 #include "tools/plot/render.hpp"
 #include "tools/plot/series.hpp"
+#include "tools/plot/spectrum_plot.hpp"
 
 namespace {
 
@@ -87,6 +88,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "flockchase-plot: %s\n", fault->c_str());
     return 2;
   }
+  if (options.spectrum) return run_spectrum_plot(options, write_output);
   std::vector<PlotSeries> series;
   for (const std::string& input : options.inputs) {
     std::string error;
