@@ -6,20 +6,53 @@
 // zero and positive exponents, the Kaplan-Yorke dimension, the folds of
 // body 1 and the cost.
 //   spectrum_survey [units=4000] [transient=10] [interval=10] [tolerance=1e-8] [K=32]
-//       [state=after_column_372] [D1 D2 ...]
+//       [state=after_column_372] [file=NAME.spectrum.csv] [D1 D2 ...]
+// With file=, the spectra also go to a spectrum file, a line per damping
+// as the column of that damping (50 + 800 D).
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/files/spectrum_file.hpp"
 #include "app/spectrum/spectrum_measure.hpp"
 #include "flow_reference.hpp"
 
 namespace {
 
 const char* StateName = "after_column_372";
+
+// The certificate field: "ok" when every check that could be made passed.
+std::string certificate(const SpectrumSummary& m) {
+  if (!m.sum_checked && !m.zeros_checked) return "unchecked";
+  std::string failed;
+  if (m.sum_checked && !m.sum_ok) failed = "sum";
+  if (m.zeros_checked && !m.zeros_ok) failed += failed.empty() ? "zeros" : "+zeros";
+  return failed.empty() ? "ok" : failed;
+}
+
+std::optional<Real> finite(Real value) { return std::isfinite(value) ? std::optional<Real>(value) : std::nullopt; }
+
+SpectrumLine line_of(const SpectrumSummary& m, double damping) {
+  SpectrumLine line;
+  line.column = static_cast<std::int32_t>(std::lround(50 + 800 * damping));
+  line.damping = damping;
+  for (int k = 0; k < m.tangents; ++k) {
+    line.exponents.push_back(m.exponents[k]);
+    line.errors.push_back(finite(m.errors[k]));
+  }
+  line.sum = m.sum;
+  line.trace = m.trace;
+  if (m.zero_exponents >= 0) line.zero_exponents = m.zero_exponents;
+  if (m.positive_exponents >= 0) line.positive_exponents = m.positive_exponents;
+  line.kaplan_yorke = finite(m.kaplan_yorke);
+  line.kaplan_yorke_error = finite(m.kaplan_yorke_error);
+  line.certificate = certificate(m);
+  return line;
+}
 
 double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
@@ -29,6 +62,7 @@ int main(int argc, char** argv) {
   double units = 4000, transient = 10, tolerance = FlowDefaultTolerance;
   int interval = 10, tangents = SpectrumMostTangents;
   std::vector<double> dampings;
+  std::string file_name;
   for (int a = 1; a < argc; ++a) {
     const std::string arg = argv[a];
     const std::size_t eq = arg.find('=');
@@ -40,6 +74,7 @@ int main(int argc, char** argv) {
     else if (key == "tolerance") tolerance = value;
     else if (key == "K") tangents = static_cast<int>(value);
     else if (key == "state") StateName = argv[a] + eq + 1;
+    else if (key == "file") file_name = argv[a] + eq + 1;
     else dampings.push_back(value);
   }
   if (dampings.empty()) dampings = {0.3, 0.4, 0.5, 0.7, 0.15};
@@ -51,6 +86,12 @@ int main(int argc, char** argv) {
   const std::int64_t measured = std::llround(units * 100 / settings.block) * settings.block;
   std::printf("K=%d interval=%d tolerance=%g transient=%d passes measured=%lld passes\n", tangents, interval,
               tolerance, settings.transient, static_cast<long long>(measured));
+  SpectrumFile file;
+  std::string error;
+  if (!file_name.empty() && !spectrum_start(file, file_name, tangents, {}, error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
   for (const double damping : dampings) {
     const FlockState s = flow_test::checkpoint_state(StateName);
     double state[StateSize];
@@ -70,8 +111,13 @@ int main(int argc, char** argv) {
                 m.sum - m.trace, std::fabs((m.sum - m.trace) / m.trace), m.sum_bound,
                 m.sum_checked ? (m.sum_ok ? "ok" : "MISSED") : "unchecked");
     std::printf("  zeros %d positive %d (%s) Kaplan-Yorke %.4Lf +- %.4Lf\n", m.zero_exponents, m.positive_exponents,
-                m.zeros_ok ? "zeros ok" : "FEWER ZEROS", m.kaplan_yorke, m.kaplan_yorke_error);
+                m.zeros_checked ? (m.zeros_ok ? "zeros ok" : "FEWER ZEROS") : "zeros unchecked", m.kaplan_yorke,
+                m.kaplan_yorke_error);
     std::fflush(stdout);
+    if (!file_name.empty() && !spectrum_append(file, line_of(m, damping), error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
   }
   return 0;
 }
