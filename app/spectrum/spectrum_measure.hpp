@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "app/spectrum/spectrum_engine.hpp"
 #include "runtime/real.hpp"
@@ -29,16 +30,12 @@ struct SpectrumSums {
   std::int64_t measured_passes = 0;
   std::int64_t orthonormalisations = 0;  // over the measured passes
   std::array<Real, SpectrumMostTangents> log_sum{};  // over the measured passes
-  // The block under way, and Welford's sums over the finished blocks'
-  // exponents and their Kaplan-Yorke dimensions.
+  // The block under way, and each finished block's exponents: the samples
+  // of the standard errors, and of the dimension's (which needs the whole
+  // run's zeros first).
   std::array<Real, SpectrumMostTangents> block_sum{};
   std::int32_t in_block = 0;
-  std::int32_t blocks = 0;
-  std::array<Real, SpectrumMostTangents> block_mean{};
-  std::array<Real, SpectrumMostTangents> block_squares{};
-  std::int32_t dimension_blocks = 0;  // blocks whose dimension is defined
-  Real dimension_mean = 0;
-  Real dimension_squares = 0;
+  std::vector<std::array<Real, SpectrumMostTangents>> blocks;
 };
 
 // Adds one orthonormalisation: the tangents' lengths before it, which grew
@@ -48,7 +45,10 @@ void SpectrumAdd(SpectrumSums& sums, const double* lengths, int passes, const Sp
 // The Kaplan-Yorke dimension of exponents in falling order: j + S_j /
 // |l_(j+1)|, j the most leading exponents whose sum S_j is not negative.
 // Not a number when all `count` add up to at least zero and there are
-// fewer than 32 (the dimension lies beyond them).
+// fewer than 32 (the dimension lies beyond them). The formula jumps where
+// an exponent crosses zero (a regular orbit's 0, 0, 0, 0, -0.05 gives 4,
+// its -1e-4, ... gives 0), so a summary gives it the exponents that are
+// zero within their errors as exactly 0.
 Real KaplanYorke(const Real* falling, int count);
 
 // How far the sum of all 32 exponents may lie from the trace after `steps`
@@ -72,6 +72,8 @@ struct SpectrumSummary {
   // Counted against three standard errors; -1 below two blocks.
   int zero_exponents = -1;
   int positive_exponents = -1;
+  // From the exponents with those counted as zero set to 0; its error from
+  // the blocks' dimensions, their zeros set alike.
   Real kaplan_yorke = 0;
   Real kaplan_yorke_error = 0;  // not a number below two blocks
   // The certificates: the sum within its bound of the trace (checked only

@@ -5,7 +5,9 @@
 // against the flow engine's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -293,6 +295,57 @@ TEST(SpectrumMeasure, ExponentsDoNotDependOnTheInterval) {
       EXPECT_NEAR(run.summary.errors[k], every.summary.errors[k], 1e-9) << interval << " exponent " << k + 1;
     }
   }
+}
+
+TEST(SpectrumMeasure, KaplanYorkeDimension) {
+  const struct {
+    std::vector<Real> falling;
+    Real want;
+  } cases[] = {
+      {{1, 0, -2}, 2.5L},          // 2 + 1 / 2
+      {{0.5L, 0.5L, -0.25L, -1}, 3.75L},
+      {{-1, -2}, 0},               // contracting from the first
+      {{0, 0, -1}, 2},             // zeros count whole
+      {{2, -1, -1, -1}, 3},        // the sum is 0 after three
+  };
+  for (const auto& c : cases)
+    EXPECT_NEAR(KaplanYorke(c.falling.data(), static_cast<int>(c.falling.size())), c.want, 1e-15L) << c.want;
+  // Beyond the exponents measured: none, but for all 32.
+  const std::vector<Real> growing = {1, 0.5L};
+  EXPECT_TRUE(std::isnan(KaplanYorke(growing.data(), 2)));
+  const std::vector<Real> all(32, 0.0L);
+  EXPECT_EQ(KaplanYorke(all.data(), 32), 32);
+}
+
+// A regular orbit's spectrum: four exponents zero within their errors,
+// two of them a little below 0, then a negative one. The plain formula
+// gives 3 (3 + 0 / 1e-4); the summary, its zeros set to 0, the 4 of the
+// orbit and its three symmetries, and so does every block.
+TEST(SpectrumMeasure, ZerosWithinTheirErrorsEnterTheDimensionAsZeros) {
+  SpectrumSettings settings;
+  settings.tangents = 5;
+  SpectrumSums sums;
+  sums.tangents = 5;
+  const Real centre[] = {-1e-4L, 2e-5L, 1e-5L, -3e-5L, -0.05L};
+  for (int b = 0; b < 10; ++b) {
+    std::array<Real, SpectrumMostTangents> block{};
+    for (int k = 0; k < 5; ++k) block[k] = centre[k] + (b % 2 ? 1e-3L : -1e-3L);
+    sums.blocks.push_back(block);
+  }
+  sums.measured_passes = 10 * settings.block;
+  const Real time = static_cast<Real>(sums.measured_passes) * settings.span;
+  for (int k = 0; k < 5; ++k) sums.log_sum[k] = centre[k] * time;
+  const SpectrumSummary s = Summarise(sums, settings, 0.7, 1000);
+  EXPECT_EQ(s.zero_exponents, 4);
+  EXPECT_EQ(s.positive_exponents, 0);
+  EXPECT_NEAR(s.kaplan_yorke, 4, 1e-12L);
+  EXPECT_NEAR(s.kaplan_yorke_error, 0, 1e-12L);
+  EXPECT_TRUE(s.zeros_checked);
+  EXPECT_TRUE(s.zeros_ok);
+  EXPECT_FALSE(s.sum_checked);
+  std::vector<Real> plain(centre, centre + 5);
+  std::sort(plain.begin(), plain.end(), std::greater<Real>());
+  EXPECT_NEAR(KaplanYorke(plain.data(), 5), 3, 1e-12L);
 }
 
 }  // namespace
