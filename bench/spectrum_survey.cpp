@@ -6,7 +6,9 @@
 // zero and positive exponents, the Kaplan-Yorke dimension, the folds of
 // body 1 and the cost.
 //   spectrum_survey [units=4000] [transient=10] [interval=10] [tolerance=1e-8] [K=32]
-//       [state=after_column_372] [file=NAME.spectrum.csv] [D1 D2 ...]
+//       [state=after_column_372] [file=NAME.spectrum.csv] [flow=1] [D1 D2 ...]
+// With flow=1, the flow engine's largest exponent over the same passes from
+// the same state (its tangent on the diagonal) is printed beside.
 // With file=, the spectra also go to a spectrum file, a line per damping
 // as the column of that damping (50 + 800 D).
 #include <cmath>
@@ -18,6 +20,8 @@
 #include <vector>
 
 #include "app/files/spectrum_file.hpp"
+#include "app/measure/flow_pass.hpp"
+#include "app/measure/parameters.hpp"
 #include "app/spectrum/spectrum_measure.hpp"
 #include "flow_reference.hpp"
 
@@ -60,7 +64,8 @@ double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC
 
 int main(int argc, char** argv) {
   double units = 4000, transient = 10, tolerance = FlowDefaultTolerance;
-  int interval = 10, tangents = SpectrumMostTangents;
+  int interval = SpectrumSettings{}.interval, tangents = SpectrumMostTangents;
+  bool flow = false;
   std::vector<double> dampings;
   std::string file_name;
   for (int a = 1; a < argc; ++a) {
@@ -75,6 +80,7 @@ int main(int argc, char** argv) {
     else if (key == "K") tangents = static_cast<int>(value);
     else if (key == "state") StateName = argv[a] + eq + 1;
     else if (key == "file") file_name = argv[a] + eq + 1;
+    else if (key == "flow") flow = value != 0;
     else dampings.push_back(value);
   }
   if (dampings.empty()) dampings = {0.3, 0.4, 0.5, 0.7, 0.15};
@@ -114,6 +120,24 @@ int main(int argc, char** argv) {
                 m.zeros_checked ? (m.zeros_ok ? "zeros ok" : "FEWER ZEROS") : "zeros unchecked", m.kaplan_yorke,
                 m.kaplan_yorke_error);
     std::fflush(stdout);
+    if (flow) {
+      FlowPass engine;
+      StartFlow(engine, FlockModel{damping}, s, tolerance);
+      ColumnPass pass;
+      pass.flow = true;
+      pass.model = FlockModel{damping};
+      Real exponent = 0, divergence = 0;
+      const double flow_begun = cpu_seconds();
+      for (std::int64_t p = 1; p <= run.passes; ++p) {
+        ++pass.Iteration;
+        if (!AdvanceFlow(engine)) break;
+        FinishFlowPass(pass, engine, exponent, divergence);
+      }
+      const double flow_seconds = cpu_seconds() - flow_begun;
+      std::printf("  flow engine: %.6Lf +- %.6Lf over %d measured passes, %.3f ms/unit; l1 - flow = %+.6Lf\n", exponent,
+                  batch_standard_error(pass.batch).value_or(NAN), pass.MeasuredSteps,
+                  1e3 * flow_seconds / (run.passes * settings.span), m.exponents[0] - exponent);
+    }
     if (!file_name.empty() && !spectrum_append(file, line_of(m, damping), error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return 1;
