@@ -16,6 +16,7 @@ struct Ratio {
   std::string slow;  // benchmark names
   std::string fast;
   double target;     // 0: no target
+  bool at_most = false;  // the target is a ceiling on the ratio, not a floor
 };
 
 class RatioReporter : public benchmark::BenchmarkReporter {
@@ -42,7 +43,7 @@ class RatioReporter : public benchmark::BenchmarkReporter {
   void Finalize() override {
     display_->Finalize();
     std::printf("\nSpeed-ups (%s real times):\n", medians_.empty() ? "single-run" : "median");
-    for (const Ratio& r : ratios_) print(r.what.c_str(), time_of(r.slow), time_of(r.fast), r.target);
+    for (const Ratio& r : ratios_) print(r.what.c_str(), time_of(r.slow), time_of(r.fast), r.target, r.at_most);
     std::fflush(stdout);
   }
 
@@ -76,10 +77,11 @@ class RatioReporter : public benchmark::BenchmarkReporter {
     return text;
   }
 
-  static void print(const char* what, double slow, double fast, double target) {
+  static void print(const char* what, double slow, double fast, double target, bool at_most = false) {
     if (std::isnan(slow) || std::isnan(fast)) return;  // filtered out
     std::printf("  %-58s %s / %s = %6.2fx", what, readable(slow).c_str(), readable(fast).c_str(), slow / fast);
-    if (target > 0) std::printf("  (target %.3gx: %s)", target, slow / fast >= target ? "met" : "NOT met");
+    const bool met = at_most ? slow / fast <= target : slow / fast >= target;
+    if (target > 0) std::printf("  (target %s%.3gx: %s)", at_most ? "at most " : "", target, met ? "met" : "NOT met");
     std::printf("\n");
   }
 

@@ -12,8 +12,8 @@ cd "${1:-$(dirname "$0")/..}"
 # out and the run's built-in parameters: never the sweep itself.
 files_measure=(app/measure/column_result.hpp app/measure/member_result.hpp app/measure/sweep_records.hpp
                app/measure/parameters.hpp)
-# The plotter reads results files with the program's own reader.
-plot_app=(app/files/results_file.hpp app/measure/column_result.hpp)
+# The plotter reads results and spectrum files with the program's own readers.
+plot_app=(app/files/results_file.hpp app/measure/column_result.hpp app/files/spectrum_file.hpp)
 # The probe reads a checkpoint and walks the model with the run's parameters.
 probe_app=(app/files/checkpoint.hpp app/files/number_text.hpp app/measure/parameters.hpp)
 # Of runtime/, the model includes its reals and numeric functions, and the
@@ -44,6 +44,9 @@ keeps_rule() {
     app/lanes/*)
       rule="app/lanes/ includes only app/lanes/, app/model/ and runtime/"
       [[ $inc == app/lanes/* || $inc == app/model/* || $inc == runtime/* ]] ;;
+    app/spectrum/*)
+      rule="app/spectrum/ includes only app/spectrum/, app/lanes/, app/model/ and runtime/"
+      [[ $inc == app/spectrum/* || $inc == app/lanes/* || $inc == app/model/* || $inc == runtime/* ]] ;;
     app/ensemble/*)
       rule="app/ensemble/ includes only app/ensemble/, app/measure/, app/lanes/, app/model/ and runtime/"
       [[ $inc == app/ensemble/* || $inc == app/measure/* || $inc == app/lanes/* || $inc == app/model/* ||
@@ -61,7 +64,7 @@ keeps_rule() {
       rule="app/main.cpp includes only app/frame/"
       [[ $inc == app/frame/* ]] ;;
     app/*)
-      rule="app/'s code lives in model/, lanes/, ensemble/, measure/, files/ and frame/, each with its rule"
+      rule="app/'s code lives in model/, lanes/, spectrum/, ensemble/, measure/, files/ and frame/, each with its rule"
       false ;;
     tools/picvec/*)
       rule="tools/picvec/ includes only tools/picvec/ and runtime/"

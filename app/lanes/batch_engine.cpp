@@ -1,26 +1,14 @@
 #include "app/lanes/batch_engine.hpp"
 
-#include <algorithm>
 #include <cmath>
 
+#include "app/lanes/dopri5_method.hpp"
 #include "app/model/flow_engine.hpp"
 
 namespace {
 
-// The scalar engine's controller (Boost.Odeint's default step adjuster for
-// a method of order 5 with an embedded one of order 4), formula for
-// formula.
-double DecreasedStep(double dt, double error) {
-  return dt * std::max(9.0 / 10.0 * std::pow(error, -1.0 / 3), 1.0 / 5.0);
-}
-
-double IncreasedStep(double dt, double error) {
-  if (error < 0.5) {
-    error = std::max(std::pow(5.0, -5.0), error);
-    dt *= 9.0 / 10.0 * std::pow(error, -1.0 / 5);
-  }
-  return dt;
-}
+using dopri5::DecreasedStep;
+using dopri5::IncreasedStep;
 
 double& Element(double* v, int component, int lane) { return v[component * BatchLanes + lane]; }
 

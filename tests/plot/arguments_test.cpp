@@ -81,7 +81,8 @@ TEST(PlotArguments, BadCommandLinesSayWhatIsWrong) {
       {{"--title", "\xC3(", "a.csv"}, "not UTF-8"},
       {{"--title", "bell\x07", "a.csv"}, "without control characters"},
       {{"--ensemble", "a.csv", "b.csv"}, "--ensemble draws one results file, not 2"},
-      {{"--ensemble", "--rates", "a.csv"}, "--rates and --ensemble draw different figures"},
+      {{"--ensemble", "--rates", "a.csv"}, "--rates, --ensemble and --spectrum draw different figures"},
+      {{"--ensemble", "--spectrum", "a.csv"}, "--rates, --ensemble and --spectrum draw different figures"},
       {{"--ensemble", "a.csv", "--ensemble"}, "--ensemble is given more than once"},
       {{"--ensemble=yes", "a.csv"}, "--ensemble takes no value"},
   };

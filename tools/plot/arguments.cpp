@@ -12,11 +12,11 @@ namespace {
 
 constexpr std::string_view Usage =
     "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH] "
-    "[--rates | --ensemble] RESULTS.csv [MORE.csv ...]";
+    "[--rates | --ensemble | --spectrum] RESULTS.csv [MORE.csv ...]";
 
 constexpr std::string_view Help =
     "usage: flockchase-plot [--output FILE] [--title TEXT] [--size WxH] [--damping LOW:HIGH]\n"
-    "                       [--rates] RESULTS.csv [MORE.csv ...]\n"
+    "                       [--rates | --spectrum] RESULTS.csv [MORE.csv ...]\n"
     "       flockchase-plot --ensemble [--output FILE] [--title TEXT] [--size WxH]\n"
     "                       [--damping LOW:HIGH] RESULTS.csv\n"
     "Draws the results files of flockchase runs as one figure: the exponent of each\n"
@@ -51,6 +51,12 @@ constexpr std::string_view Help =
     "                      interval, and where nothing escaped the upper bound as\n"
     "                      a downward arrow (default output: .ensemble.png, size\n"
     "                      960x900)\n"
+    "  --spectrum          the files are spectrum files (NAME.spectrum.csv): draw\n"
+    "                      the largest exponents (up to 6, a colour each) and,\n"
+    "                      below, the Kaplan-Yorke dimension of each column, with\n"
+    "                      bars of one standard error; a ring marks a column whose\n"
+    "                      certificate failed (default output: .csv replaced by\n"
+    "                      .png, so NAME.spectrum.png)\n"
     "  -h, --help          show this text and exit\n"
     "\n"
     "What is drawn:\n"
@@ -193,13 +199,17 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
     }
     const std::size_t equals = argument.starts_with("--") ? argument.find('=') : std::string::npos;
     const std::string name = argument.substr(0, equals);
-    const bool flag = name == "--rates" || name == "--ensemble" || name == "--help" || name == "-h";
+    const bool flag =
+        name == "--rates" || name == "--ensemble" || name == "--spectrum" || name == "--help" || name == "-h";
     if (!flag && name != "--output" && name != "--title" && name != "--size" && name != "--damping")
       return usage_error("unknown option '" + plot_printable(name) + "'");
     if (!given.insert(name == "-h" ? "--help" : name).second) return usage_error(name + " is given more than once");
     if (flag) {
       if (equals != std::string::npos) return usage_error(name + " takes no value");
-      (name == "--rates" ? options.rates : name == "--ensemble" ? options.ensemble : help) = true;
+      (name == "--rates"      ? options.rates
+       : name == "--ensemble" ? options.ensemble
+       : name == "--spectrum" ? options.spectrum
+                              : help) = true;
       continue;
     }
     std::string value;
@@ -220,7 +230,8 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
   if (options.inputs.empty()) return usage_error("missing RESULTS.csv (a results file of flockchase)");
   for (const std::string& input : options.inputs)
     if (input.empty()) return usage_error("a results file name is empty");
-  if (options.rates && options.ensemble) return usage_error("--rates and --ensemble draw different figures; give one");
+  if (options.rates + options.ensemble + options.spectrum > 1)
+    return usage_error("--rates, --ensemble and --spectrum draw different figures; give one");
   // The three panels stack the members' ends of each column: files cannot
   // be laid over one another there.
   if (options.ensemble && options.inputs.size() > 1)
@@ -230,11 +241,13 @@ PlotInvocation parse_plot_arguments(const std::vector<std::string>& arguments) {
   if (!options.title_given) {
     if (options.rates) options.title = "Capture and collapse rates against damping";
     if (options.ensemble) options.title = "Ensemble exponent, ends and escape rate against damping";
+    if (options.spectrum) options.title = "Largest Lyapunov exponents and Kaplan-Yorke dimension against damping";
   }
   // Three panels want more height than one.
   if (options.ensemble && !options.size_given) options.height = 900;
   if (options.output.empty()) {
-    options.output = default_output_for(options.inputs.front(), figure);
+    options.output = options.spectrum ? spectrum_output_for(options.inputs.front())
+                                      : default_output_for(options.inputs.front(), figure);
     options.format = PlotFormat::Png;
   }
   for (const std::string& input : options.inputs)
@@ -262,6 +275,12 @@ std::string default_output_for(std::string_view results_path, PlotFigure figure)
                                                             : ".plot.png";
   if (ends_with(results_path, ".csv")) return std::string(results_path.substr(0, results_path.size() - 4)) + tail;
   return std::string(results_path) + tail;
+}
+
+// NAME.spectrum.csv gives NAME.spectrum.png.
+std::string spectrum_output_for(std::string_view spectrum_path) {
+  if (ends_with(spectrum_path, ".csv")) return std::string(spectrum_path.substr(0, spectrum_path.size() - 4)) + ".png";
+  return std::string(spectrum_path) + ".png";
 }
 
 std::string_view plot_usage_line() { return Usage; }

@@ -23,6 +23,9 @@ struct PlotOptions {
   // --ensemble: one file's ensemble columns as three panels (the ensemble
   // exponent, the shares of the members' ends, the escape rate).
   bool ensemble = false;
+  // --spectrum: the inputs are spectrum files; their largest exponents and
+  // Kaplan-Yorke dimensions are drawn.
+  bool spectrum = false;
   bool title_given = false;
   bool size_given = false;
 };
@@ -46,6 +49,8 @@ enum class PlotFigure { Exponent, Rates, Ensemble };
 // The picture beside a results file: its ".csv" replaced by ".plot.png"
 // (".rates.png", ".ensemble.png"), or that added to a name without ".csv".
 std::string default_output_for(std::string_view results_path, PlotFigure figure = PlotFigure::Exponent);
+// The picture beside a spectrum file: its ".csv" replaced by ".png".
+std::string spectrum_output_for(std::string_view spectrum_path);
 
 // One line, without a line feed.
 std::string_view plot_usage_line();

@@ -14,6 +14,7 @@
 #include "tools/plot/ensemble_series.hpp"
 #include "tools/plot/render.hpp"
 #include "tools/plot/series.hpp"
+#include "tools/plot/spectrum_plot.hpp"
 
 namespace {
 
@@ -185,6 +186,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "flockchase-plot: %s\n", fault->c_str());
     return 2;
   }
+  if (options.spectrum) return run_spectrum_plot(options, write_output);
   std::vector<std::uint8_t> bytes;
   std::string error;
   bool drawn = false;

@@ -1,0 +1,71 @@
+// The spectrum file, NAME.spectrum.csv: a header naming the fields for the
+// run's K exponents, then one line per finished column with its spectrum
+// and its certificates, appended whole or not at all, as the results file
+// is. Reals carry 21 significant digits, enough to give back the same
+// extended value when read; a figure that was not measured (a standard
+// error below two blocks, a dimension beyond the K exponents) is empty.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "runtime/real.hpp"
+
+struct SpectrumLine {
+  std::int32_t column = 0;
+  Real damping = 0;
+  // The K largest exponents, in the order of their tangents (falling on a
+  // long run), and their standard errors.
+  std::vector<Real> exponents;
+  std::vector<std::optional<Real>> errors;
+  Real sum = 0;
+  Real trace = 0;
+  std::optional<std::int32_t> zero_exponents;      // within three standard errors of 0
+  std::optional<std::int32_t> positive_exponents;  // beyond three standard errors above 0
+  std::optional<Real> kaplan_yorke;
+  std::optional<Real> kaplan_yorke_error;
+  // "ok" when every check that could be made passed; else the checks
+  // failed, joined by '+' ("sum", "zeros"), or "unchecked" when none could
+  // be made.
+  std::string certificate;
+};
+
+constexpr int SpectrumFileMostExponents = 32;
+
+// The header of a file of `exponents` exponents, and the count a header
+// names (none when it is no spectrum header).
+std::string spectrum_header(int exponents);
+std::optional<int> spectrum_header_exponents(std::string_view header);
+
+std::string spectrum_line(const SpectrumLine& line);
+// None when the line is damaged or holds another count of exponents.
+std::optional<SpectrumLine> parse_spectrum_line(std::string_view text, int exponents);
+
+// The most a spectrum file is read of.
+constexpr std::size_t SpectrumFileLimit = 32u << 20;
+
+// The lines of a spectrum file, its count of exponents in `exponents` when
+// given; none, with a one-line reason, when it is missing, has no header or
+// holds a line that does not parse.
+std::optional<std::vector<SpectrumLine>> read_spectrum_file(const std::string& path, std::string& error,
+                                                            int* exponents = nullptr);
+
+struct SpectrumFile {
+  int fd = -1;  // opened for appending
+  std::string path;
+  int exponents = 0;
+  SpectrumFile() = default;
+  SpectrumFile(const SpectrumFile&) = delete;
+  SpectrumFile& operator=(const SpectrumFile&) = delete;
+  ~SpectrumFile();
+};
+
+// Starts a new spectrum file with the header and the given lines (written
+// to a temporary file and renamed); false with a one-line reason.
+bool spectrum_start(SpectrumFile& file, const std::string& path, int exponents, const std::vector<SpectrumLine>& kept,
+                    std::string& error);
+// Appends one column's line, whole or not at all; false with a reason.
+bool spectrum_append(SpectrumFile& file, const SpectrumLine& line, std::string& error);
