@@ -31,11 +31,8 @@ void FreshSlope(BatchEngine& engine, int lane) {
 
 void StartLaneAt(BatchEngine& engine, int lane, const double* state) {
   double joined[FlowSize];
-  const double component = 1 / std::sqrt(static_cast<double>(StateSize));
-  for (int i = 0; i < StateSize; ++i) {
-    joined[i] = state[i];
-    joined[StateSize + i] = component;
-  }
+  for (int i = 0; i < StateSize; ++i) joined[i] = state[i];
+  FlowTangentStart(engine.arrays->damping[lane], joined + StateSize);
   Scatter(engine.arrays->x, lane, joined);
   FreshSlope(engine, lane);
   LaneCourse& c = engine.lanes[lane];

@@ -19,11 +19,8 @@ bool Finite(const FlowVector& x) {
 
 void RestartFlow(FlowPass& flow, const double* state) {
   FlowVector joined;
-  const double component = 1 / std::sqrt(static_cast<double>(StateSize));
-  for (int i = 0; i < StateSize; ++i) {
-    joined[i] = state[i];
-    joined[StateSize + i] = component;
-  }
+  for (int i = 0; i < StateSize; ++i) joined[i] = state[i];
+  FlowTangentStart(flow.engine.damping, joined.data() + StateSize);
   FlowStart(flow.engine, joined, static_cast<double>(TimeStep));
   flow.tangent_length = TangentLength(flow.engine);
 }

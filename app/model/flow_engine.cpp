@@ -64,6 +64,21 @@ bool FlowFold(double* state) {
   return state[0] != x || state[2] != vx;
 }
 
+void FlowTangentStart(double damping, double* tangent) {
+  if (damping * flow_model::InverseFlockMass != flow_model::ChaserDrag) {
+    const double component = 1 / std::sqrt(static_cast<double>(StateSize));
+    for (int i = 0; i < StateSize; ++i) tangent[i] = component;
+    return;
+  }
+  double squares = 0;
+  for (int i = 0; i < StateSize; ++i) {
+    tangent[i] = std::sin(1.0 + 0.7 * i);
+    squares += tangent[i] * tangent[i];
+  }
+  const double length = std::sqrt(squares);
+  for (int i = 0; i < StateSize; ++i) tangent[i] /= length;
+}
+
 double FlowTangentLength(const double* joined) {
   double squares = 0;
   for (int i = StateSize; i < FlowSize; ++i) squares += joined[i] * joined[i];

@@ -177,3 +177,39 @@ TEST(FlowEngine, CoincidingBodiesEndTheAdvance) {
 }
 
 }  // namespace
+
+namespace {
+
+// At damping 0.15 every body has the same drag per mass: the diagonal, the
+// classic shadow's direction, lies in the plane of moving every body alike,
+// which the flow keeps to itself (exponents 0 and -0.5). The tangent starts
+// elsewhere there and finds the chaos (about 1.4); at other dampings it
+// starts on the diagonal as ever.
+TEST(FlowEngine, EqualDragsDoNotHideTheChaos) {
+  double tangent[StateSize];
+  FlowTangentStart(0.15, tangent);
+  double squares = 0;
+  bool diagonal = true;
+  for (double v : tangent) {
+    squares += v * v;
+    diagonal = diagonal && v == tangent[0];
+  }
+  EXPECT_NEAR(squares, 1, 1e-15);
+  EXPECT_FALSE(diagonal);
+  FlowTangentStart(0.15125, tangent);
+  for (double v : tangent) EXPECT_EQ(v, 1 / std::sqrt(32.0));
+
+  FlowPass flow;
+  StartFlow(flow, FlockModel{0.15L}, checkpoint_state(), FlowDefaultTolerance);
+  ColumnPass pass;
+  pass.flow = true;
+  pass.Iteration = 10 * BufferLength;
+  Real exponent = 0, divergence = 0;
+  for (int p = 0; p < 3000; ++p) {
+    ASSERT_TRUE(AdvanceFlow(flow));
+    FinishFlowPass(pass, flow, exponent, divergence);
+  }
+  EXPECT_GT(exponent, 0.7L);
+}
+
+}  // namespace
