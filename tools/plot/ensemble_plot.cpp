@@ -107,7 +107,11 @@ void draw_shares(cairo_t* cr, const EnsembleSeries& series, const EnsembleLayout
   const PlotFrame& f = frame_of(l, Panel::Shares);
   const double w = l.bar_width, line = line_of(l);
   const double offset = w >= 8 * l.scale ? w / 4 : 0;
-  const double cap = std::min(2.5 * l.scale, std::max(w / 6, 1.0));
+  // Where the columns stand a pixel or two apart (a whole sweep), the
+  // intervals thin with them, without caps, so that the bands stay in sight.
+  const bool narrow = w < 6 * l.scale;
+  const double cap = narrow ? 0 : std::min(2.5 * l.scale, std::max(w / 6, 1.0));
+  const double interval_line = narrow ? std::min(line, std::max(0.3 * w, 0.3)) : line;
   clip_to(cr, f, 0);
   for (const EnsemblePoint& p : series.points) {
     if (!shares_drawable(p) || !in_damping(p.damping, f.x)) continue;
@@ -134,7 +138,7 @@ void draw_shares(cairo_t* cr, const EnsembleSeries& series, const EnsembleLayout
       const double sign = e == MemberEnd::Captured ? -1 : 1;
       const double at = crisp(x + (static_cast<int>(e) - 1) * offset, raster);
       draw_bar(cr, at, f.y_at(cut(foot + sign * *share.low, f)), f.y_at(cut(foot + sign * *share.high, f)), cap,
-               interval_colour(e), line);
+               interval_colour(e), interval_line);
     }
   }
   cairo_restore(cr);
