@@ -17,6 +17,16 @@ bool ErrorTargetMet(const BatchMeans& batch, Real target) {
   return batch.blocks >= MinimumTargetBlocks && error && *error < target;
 }
 
+// The sums before a settling hold a chaotic phase: a window's time of it,
+// growing faster than the settling rate and beyond three standard errors.
+bool ChaoticPhase(const MeasureSnapshot& before) {
+  const Real time = before.MeasuredSteps * TimeStep;
+  if (time < static_cast<Real>(SettleWindow)) return false;
+  const Real exponent = before.LogSum / time;
+  const std::optional<Real> error = batch_standard_error(before.batch);
+  return exponent > static_cast<Real>(SettleRate) && (!error || exponent > 3 * *error);
+}
+
 }  // namespace
 
 MemberRun::MemberRun(const MemberSetup& setup, const SweepSettings& settings, ColumnHost& host,
@@ -162,10 +172,10 @@ void MemberRun::settle(const SettleEvent& event) {
   // Where the suspicion put the start: the detector's samples of then may
   // have left the ring since.
   s.from = suspected_from_;
-  // Chaos is a phase of its own only if it lasted a window: a shorter start
-  // is the approach from the column's first state.
-  const std::int32_t window = static_cast<std::int32_t>(std::lround(SettleWindow / static_cast<double>(TimeStep)));
-  if (before_settling_ && before_settling_->MeasuredSteps >= window) {
+  // Chaos is a phase of its own only if it lasted a window and grew
+  // clearly: a shorter or flatter start is the approach from the column's
+  // first state (or from a neighbouring orbit) to the attractor.
+  if (before_settling_ && ChaoticPhase(*before_settling_)) {
     // The chaos measured before the settling is the figure; what came after
     // belongs to the regular attractor.
     RestoreSums(*before_settling_, pass_, reported_);
