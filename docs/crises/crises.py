@@ -11,6 +11,8 @@ escape rate of a crisis at critical damping Dc:
                the transient side, 0 on the other,
   faster law:  rate(D) = r exp(-c (0.01 / x)^(1/2)) + b (a super-persistent
                transient, whose lifetime grows faster than any power),
+  no crisis:   rate(D) = r exp(-s (D - D0) / 0.01) + b, s signed (a rate
+               that falls steadily, with no critical damping at all),
 
 b a background of members that leave by other ways (a start in a regular
 attractor's basin, an early capture) on both sides. Errors from the
@@ -18,6 +20,8 @@ observed information (the inverse Hessian of -log L). Prints a table and
 draws the rates with their exact 95 % intervals and the fits.
 
   crises.py lower LOWER.csv upper UPPER.csv OUT.png
+Only columns from 0.225 up are fitted: below it captures end the chaos too,
+by another law.
 Needs python3-numpy, python3-scipy and python3-matplotlib (Debian).
 """
 import csv
@@ -30,10 +34,10 @@ from scipy import optimize, stats
 SCALE = 0.01
 
 
-def columns(path):
+def columns(path, low=0.0, high=1.0):
     out = []
     for row in csv.DictReader(open(path)):
-        if not row["members"]:
+        if not row["members"] or not low <= float(row["damping"]) <= high:
             continue
         out.append((float(row["damping"]), int(row["escapes"]), float(row["member_chaotic_time"])))
     out.sort()
@@ -57,6 +61,9 @@ def rate(params, d, side, law):
     x = distance(d, dc, side) / SCALE
     b = math.exp(log_b)
     with np.errstate(divide="ignore", over="ignore", invalid="ignore"):
+        if law == "steady":
+            # dc is only where r is read off; a the e-folds per 0.01.
+            return np.exp(log_r - a * (d - dc) / SCALE * (1 if side == "lower" else -1)) + b
         if law == "power":
             core = np.where(x > 0, np.exp(log_r) * np.power(np.maximum(x, 1e-300), a), 0.0)
         else:
@@ -68,7 +75,8 @@ def nll(params, d, n, t, side, law):
     lam = rate(params, d, side, law)
     if not np.all(np.isfinite(lam)) or np.any(lam <= 0):
         return 1e300
-    return float(np.sum(lam * t - n * np.log(lam)))
+    with np.errstate(divide="ignore", invalid="ignore"):
+        return float(np.sum(lam * t - n * np.log(lam)))
 
 
 def hessian(f, x, step):
@@ -85,6 +93,27 @@ def hessian(f, x, step):
 
 
 def fit(d, n, t, side, law):
+    if law == "steady":
+        # No critical damping: r is read off at the columns' middle.
+        middle = float(np.mean(d))
+        f = lambda p: nll(np.array([p[0], p[1], middle, p[2]]), d, n, t, side, law)
+        best = None
+        for a in (0.5, 1, 2, 4):
+            start = np.array([math.log(max(n.sum() / t.sum(), 1e-8)), a, math.log(1e-7)])
+            r = optimize.minimize(f, start, method="Nelder-Mead",
+                                  options={"maxiter": 20000, "xatol": 1e-10, "fatol": 1e-10})
+            if best is None or r.fun < best.fun:
+                best = r
+        x = np.array([best.x[0], best.x[1], middle, best.x[2]])
+        h = hessian(lambda p: f(np.array([p[0], p[1], p[3]])), x, np.array([1e-3, 1e-3, 1e-5, 1e-2]))
+        keep = [0, 1, 3]
+        try:
+            cov = np.linalg.inv(h[np.ix_(keep, keep)])
+            e = np.sqrt(np.maximum(np.diag(cov), 0))
+            err = np.array([e[0], e[1], 0.0, e[2]])
+        except np.linalg.LinAlgError:
+            err = np.full(4, float("nan"))
+        return x, err, best.fun
     best = None
     span = np.linspace(d.min(), d.max(), 25)
     for dc in span:
@@ -104,6 +133,19 @@ def fit(d, n, t, side, law):
     return x, err, best.fun
 
 
+def profile(d, n, t, side, law, x, best):
+    """The critical dampings within -log L of the best plus 1.92 (a 95 %
+    interval of one parameter), the others fitted at each."""
+    inside = []
+    for dc in np.linspace(x[2] - 0.006, x[2] + 0.006, 121):
+        f = lambda p: nll(np.array([p[0], p[1], dc, p[2]]), d, n, t, side, law)
+        r = optimize.minimize(f, np.array([x[0], x[1], x[3]]), method="Nelder-Mead",
+                              options={"maxiter": 8000, "xatol": 1e-9, "fatol": 1e-9})
+        if r.fun - best < 1.92:
+            inside.append(dc)
+    return (min(inside), max(inside)) if inside else (float("nan"), float("nan"))
+
+
 def main(argv):
     if len(argv) != 6:
         print(__doc__)
@@ -114,16 +156,21 @@ def main(argv):
     matplotlib.use("Agg")
     import matplotlib.pyplot as plt
     fig, axes = plt.subplots(1, 2, figsize=(11, 4.5))
-    print("| edge | law | Dc | exponent (power) or c (faster) | rate scale r | background b | -log L | AIC |")
-    print("|---|---|---|---|---|---|---|---|")
+    print("| edge | law | Dc (profile 95 %) | exponent (power), c (faster), e-folds per 0.01 (no crisis) | rate scale r | background b | -log L |")
+    print("|---|---|---|---|---|---|---|")
     for ax, (side, path) in zip(axes, edges):
-        d, n, t = columns(path)
+        d, n, t = columns(path, 0.225, 1.0)
         fits = {}
-        for law in ("power", "faster"):
+        for law in ("power", "faster", "steady"):
             x, err, f = fit(d, n, t, side, law)
             fits[law] = x
-            print(f"| {side} | {law} | {x[2]:.5f} ± {err[2]:.5f} | {x[1]:.3f} ± {err[1]:.3f} | "
-                  f"{math.exp(x[0]):.3g} | {math.exp(x[3]):.2g} | {f:.2f} | {2 * f + 8:.2f} |")
+            if law == "steady":
+                where = "none"
+            else:
+                low, high = profile(d, n, t, side, law, x, f)
+                where = f"{x[2]:.4f} ± {err[2]:.4f} ({low:.4f} to {high:.4f})"
+            print(f"| {side} | {law} | {where} | {x[1]:.3f} ± {err[1]:.3f} | "
+                  f"{math.exp(x[0]):.3g} | {math.exp(x[3]):.2g} | {f:.2f} |")
         seen = n > 0
         lows, highs = zip(*(garwood(k, tt) for k, tt in zip(n, t)))
         lows, highs = np.array(lows), np.array(highs)
@@ -135,6 +182,8 @@ def main(argv):
         ax.plot(grid, rate(fits["power"], grid, side, "power"), "-", color="black", lw=1, label="power law")
         ax.plot(grid, rate(fits["faster"], grid, side, "faster"), "--", color="#2e8b57", lw=1,
                 label="exp(-c x^-1/2)")
+        ax.plot(grid, rate(fits["steady"], grid, side, "steady"), ":", color="#7f3f98", lw=1.2,
+                label="exponential, no crisis")
         ax.set_yscale("log")
         floor = np.nanmin(np.where(seen, lows, highs)[np.where(seen, lows, highs) > 0])
         ax.set_ylim(floor / 5, np.nanmax(highs) * 3)
