@@ -24,6 +24,7 @@ std::string ResultOptionsText(const Options& options) {
     std::snprintf(text, sizeof text, " flow tolerance=%.17g", options.tolerance.value_or(FlowDefaultTolerance));
     line += text;
   }
+  if (options.spectrum > 0) line += " spectrum=" + std::to_string(options.spectrum);
   if (options.members > 1) line += " members=" + std::to_string(options.members);
   if (options.seed != 0) line += " seed=" + std::to_string(options.seed);
   if (options.ascending) line += " ascending";

@@ -28,6 +28,7 @@ struct Options {
   std::int32_t members = 1;     // with --flow: trajectories per column, member 0 continued
   std::uint32_t seed = 0;       // with --members: another set of fresh starts
   bool ascending = false;       // sweep the columns left to right
+  int spectrum = 0;             // with --flow: the K largest exponents measured; 0: none
   // Sweeps split over machines.
   std::optional<Segment> segment;  // run only segment I of K, into NAME.segI-K.*
   bool convert = false;            // a segment run starts the converter too

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/measure/member_result.hpp"
+#include "app/measure/spectrum_line.hpp"
 #include "runtime/real.hpp"
 
 // PassLimit only ends columns of a run with a pass budget (--passes);
@@ -84,6 +85,15 @@ struct ColumnResult {
   // the flock that disperses).
   std::string attractor_shares;
   std::optional<Real> ensemble_exponent, ensemble_standard_error;
+  // The spectrum (--spectrum): the exponents beyond three standard errors
+  // above zero and those within three of it, the Kaplan-Yorke dimension,
+  // the sum of the measured exponents minus the trace of the Jacobian, and
+  // the certificate ("ok", the failed checks joined by '+', or "unchecked").
+  std::optional<std::int32_t> positive_exponents, zero_exponents;
+  std::optional<Real> kaplan_yorke, sum_residual;
+  std::string spectrum_certificate;
+  // The whole spectrum, for the spectrum file; not in the results file.
+  std::optional<SpectrumLine> spectrum;
   // Every member's line, for the members file; not in the results file.
   std::vector<MemberResult> member_results;
   // Of a merged results file: the segment (I of K) the column came from.
