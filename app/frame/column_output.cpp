@@ -1,6 +1,9 @@
 #include "app/frame/column_output.hpp"
 
+#include <cstdio>
+
 #include "app/measure/parameters.hpp"
+#include "app/spectrum/spectrum_measure.hpp"
 #include "canvas/canvas.hpp"
 #include "canvas/primitives.hpp"
 #include "runtime/console.hpp"
@@ -25,6 +28,23 @@ Text CapturedReportLine(Real damping) {
   return line;
 }
 
+std::optional<Text> CertificateLine(const ColumnResult& r) {
+  if (!r.spectrum || r.spectrum_certificate == "ok" || r.spectrum_certificate == "unchecked") return std::nullopt;
+  const SpectrumLine& s = *r.spectrum;
+  char text[160];
+  std::string line = "  spectrum certificate failed:";
+  if (r.spectrum_certificate.find("sum") != std::string::npos) {
+    std::snprintf(text, sizeof text, " the exponents sum to %.6Lg, the trace is %.6Lg", s.sum, s.trace);
+    line += text;
+  }
+  if (r.spectrum_certificate.find("zeros") != std::string::npos) {
+    std::snprintf(text, sizeof text, "%s %d exponents within three errors of zero, %d expected",
+                  line.back() == ':' ? "" : ";", s.zero_exponents.value_or(0), ExpectedZeroExponents);
+    line += text;
+  }
+  return Text(line);
+}
+
 std::optional<Real> ShownExponent(const ColumnResult& r) {
   if (r.ensemble_exponent) return r.ensemble_exponent;
   if (!HasExponent(r)) return std::nullopt;
@@ -38,6 +58,10 @@ void ReportPrinter::operator()(const ColumnResult& r) const {
       r.ensemble_exponent ? r.ensemble_standard_error.value_or(0) : PlusMinusFigure(r, target_error);
   console_print(shown ? ReportLine(r.damping, *shown, plus_minus, r.mean_divergence) : CapturedReportLine(r.damping));
   console_newline();
+  if (const std::optional<Text> certificate = CertificateLine(r)) {
+    console_print(*certificate);
+    console_newline();
+  }
 }
 
 std::vector<ColumnObserver> DisplayObservers(bool target_error, ChartCurve& curve) {

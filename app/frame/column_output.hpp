@@ -13,6 +13,9 @@
 Text ReportLine(Real damping, Real exponent, Real spread, Real mean_divergence);
 // The report line of a captured column: the word where the figures stand.
 Text CapturedReportLine(Real damping);
+// The line after the report line of a column whose spectrum failed a
+// check (--spectrum); none when it passed or could not be checked.
+std::optional<Text> CertificateLine(const ColumnResult& result);
 
 // The exponent a column shows on its report line and the chart: an ensemble
 // column's fresh members' chaotic phases', else its own (member 0's); none

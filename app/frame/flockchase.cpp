@@ -9,6 +9,7 @@
 #include "app/files/base_name.hpp"
 #include "app/files/history_file.hpp"
 #include "app/files/members_file.hpp"
+#include "app/files/spectrum_file.hpp"
 #include "app/files/results_file.hpp"
 #include "app/files/resume.hpp"
 #include "app/files/run_lock.hpp"
@@ -38,6 +39,7 @@ SweepSettings SettingsOf(const Options& options) {
   settings.passes = options.passes;
   settings.flow = options.flow;
   settings.tolerance = options.tolerance.value_or(FlowDefaultTolerance);
+  settings.spectrum = options.spectrum;
   if (options.target_error) settings.target_error = static_cast<Real>(*options.target_error);
   const std::vector<std::int32_t> columns = RunColumns(options);
   settings.start_column = *std::max_element(columns.begin(), columns.end());
@@ -78,6 +80,7 @@ struct RunFiles {
   HistoryFile history;
   ResultsFile results;
   MembersFile members;  // with --members
+  SpectrumFile spectrum;  // with --spectrum
   FailedWrites failed;
   std::int32_t results_lines = 0;
   // Set by the first failed write of the results, the checkpoint or the
@@ -131,7 +134,7 @@ bool OpenRunFiles(RunFiles& files, const Options& options, const std::string& na
     files.last_saved_column = files.resumption->checkpoint.column;
   }
   // Temporaries of a run that was killed while it wrote them.
-  for (const char* extension : {".csv", ".members.csv", ".checkpoint", ".bmp", ".png"})
+  for (const char* extension : {".csv", ".members.csv", ".spectrum.csv", ".checkpoint", ".bmp", ".png"})
     remove_stale_temporaries(name + extension);
   if (!options.history.empty()) {
     std::optional<std::int32_t> resumed_after;
@@ -156,6 +159,13 @@ bool OpenRunFiles(RunFiles& files, const Options& options, const std::string& na
       return false;
     }
   }
+  if (options.spectrum > 0) {
+    const std::vector<SpectrumLine> kept = {};
+    if (!spectrum_start(files.spectrum, name + ".spectrum.csv", options.spectrum, kept, error)) {
+      refused = Fail(error, WriteFailed);
+      return false;
+    }
+  }
   return true;
 }
 
@@ -166,10 +176,12 @@ ColumnObserver FileObserver(RunFiles& files, const ChartCurve& curve, const Floc
   return [&files, &curve, &ref, options_text = ResultOptionsText(options), checkpoint_path](const ColumnResult& r) {
     if (files.stopped) return;
     std::string why;
-    // The members first: the results line and the checkpoint vouch for
-    // them.
+    // The members and the spectrum first: the results line and the
+    // checkpoint vouch for them.
     if (files.members.fd >= 0 && !members_append(files.members, r.member_results, why))
       return StopWriting(files, files.members.path, why);
+    if (files.spectrum.fd >= 0 && r.spectrum && !spectrum_append(files.spectrum, *r.spectrum, why))
+      return StopWriting(files, files.spectrum.path, why);
     if (!results_append(files.results, r, why)) return StopWriting(files, files.results.path, why);
     ++files.results_lines;
     Checkpoint checkpoint =

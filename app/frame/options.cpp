@@ -10,6 +10,7 @@
 #include "app/files/number_text.hpp"
 #include "app/measure/parameters.hpp"
 #include "app/model/flow_engine.hpp"
+#include "app/spectrum/spectrum_engine.hpp"
 #include "runtime/printable.hpp"
 
 std::string ResultOptionsText(const Options& options) {
@@ -136,6 +137,21 @@ std::optional<std::string> read_members(const std::string& value, Reading& readi
   return std::nullopt;
 }
 
+std::optional<std::string> read_spectrum(const std::string& value, Reading& reading) {
+  const std::optional<int> count = parse_integer<int>(value, 1, SpectrumMostTangents);
+  if (!count) return refusal("--spectrum takes a whole number from 1 to 32", value);
+  reading.options.spectrum = *count;
+  return std::nullopt;
+}
+
+// --spectrum's count may be left out (all 32): the next argument is its
+// count only when it is a number.
+bool HasCountAfter(const std::vector<std::string>& arguments, std::size_t i) {
+  if (i + 1 >= arguments.size()) return false;
+  const std::string& next = arguments[i + 1];
+  return !next.empty() && next.find_first_not_of("0123456789") == std::string::npos;
+}
+
 std::optional<std::string> read_seed(const std::string& value, Reading& reading) {
   const std::optional<std::uint32_t> seed = parse_integer<std::uint32_t>(value);
   if (!seed) return refusal("--seed takes a whole number from 0 to 4294967295", value);
@@ -168,6 +184,7 @@ constexpr OptionKind OptionKinds[] = {
     {"--resume", &Options::resume},     {"--flow", &Options::flow},
     {"--tolerance", nullptr, read_tolerance}, {"--members", nullptr, read_members},
     {"--ascending", &Options::ascending},  {"--seed", nullptr, read_seed},
+    {"--spectrum", nullptr, read_spectrum},
 };
 
 const OptionKind* find_option(std::string_view name) {
@@ -206,6 +223,9 @@ OptionsResult completed(Reading reading) {
   if (options.members > 1 && !options.flow) return refused("--members goes with --flow");
   if (options.members > 1 && options.passes == 0)
     return refused("--members needs --passes: every member runs to the budget unless it escapes");
+  if (options.spectrum > 0 && !options.flow) return refused("--spectrum goes with --flow");
+  if (options.spectrum > 0 && options.members > 1)
+    return refused("--spectrum goes without --members (the members share the batch engine's vectors, a tangent each)");
   if (options.seed != 0 && options.members <= 1) return refused("--seed goes with --members");
   if (options.ascending && (options.segment || options.merge))
     return refused("--ascending goes with neither --segment nor --merge");
@@ -229,6 +249,10 @@ OptionsResult ParseOptions(const std::vector<std::string>& arguments) {
     if (kind->flag) {
       if (argument.value) return refused(name + " takes no value");
       reading.options.*(kind->flag) = true;
+      continue;
+    }
+    if (!argument.value && kind->read_value == read_spectrum && !HasCountAfter(arguments, i)) {
+      reading.options.spectrum = SpectrumMostTangents;
       continue;
     }
     if (!argument.value) {

@@ -10,7 +10,7 @@ std::vector<std::string> RunOwnFiles(const std::string& name, const std::string&
     if (segment.base != name) bases.push_back(segment.base);
   std::vector<std::string> files;
   for (const std::string& base : bases)
-    for (const char* extension : {".csv", ".members.csv", ".checkpoint", ".lock", ".bmp", ".png"})
+    for (const char* extension : {".csv", ".members.csv", ".spectrum.csv", ".checkpoint", ".lock", ".bmp", ".png"})
       files.push_back(base + extension);
   return files;
 }

@@ -4,6 +4,7 @@
 
 #include "app/measure/member.hpp"
 #include "app/measure/member_engine.hpp"
+#include "app/measure/spectrum_member.hpp"
 #include "app/model/gauss_deviate.hpp"
 #include "app/model/integrator.hpp"
 #include "runtime/numeric.hpp"
@@ -42,7 +43,11 @@ std::optional<ColumnResult> RunColumn(std::int32_t column, const FlockModel& mod
                                       const HistoryObserver& history) {
   StepEngine step(settings);
   FlowMemberEngine flow(settings.tolerance);
-  MemberEngine& engine = settings.flow ? static_cast<MemberEngine&>(flow) : step;
+  std::optional<SpectrumMemberEngine> spectrum;
+  if (settings.flow && settings.spectrum > 0) spectrum.emplace(settings.spectrum, settings.tolerance);
+  MemberEngine& engine = spectrum ? static_cast<MemberEngine&>(*spectrum)
+                         : settings.flow ? static_cast<MemberEngine&>(flow)
+                                         : step;
   MemberSetup setup;
   setup.column = column;
   MemberRun run(setup, settings, host, history, engine, model, ref, carry);

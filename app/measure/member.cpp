@@ -82,6 +82,7 @@ void MemberRun::capture(const CaptureEvent& event) {
   // The log reaches back as far as the detector looks, so this always finds
   // its snapshot.
   TakeBack(log_, pass_, reported_, target(), from);
+  engine_.take_back(from);
   if (settings_.capture_observer && !setup_.generator) settings_.capture_observer(event, from, pass_);
   ++captures_;
   exposed_passes_ += from - 1 - pass_.EpisodeStart;
@@ -179,6 +180,7 @@ void MemberRun::settle(const SettleEvent& event) {
     // The chaos measured before the settling is the figure; what came after
     // belongs to the regular attractor.
     RestoreSums(*before_settling_, pass_, reported_);
+    engine_.take_back(suspected_from_);
     s.chaotic_phase = true;
     s.regular_exponent = event.regular_exponent;
     if (event.regular_standard_error) s.regular_standard_error = *event.regular_standard_error;
@@ -264,6 +266,7 @@ void MemberRun::finish() {
       if (under_way) {
         end = pass_.EpisodeStart + static_cast<std::int32_t>(under_way->start) - 1;
         TakeBack(log_, pass_, reported_, target(), end + 1);
+        engine_.take_back(end + 1);
       } else if (const std::optional<SettleEvent> e = settle_.pending();
                  e && e->kind == SettleEvent::Kind::Settled) {
         settle(*e);

@@ -29,7 +29,11 @@ class MemberEngine {
   virtual void state(const ColumnPass& pass, double* out) const = 0;
   // At the member's end: the reference state back in pass.ref, exactly.
   virtual void stop(ColumnPass& pass) = 0;
-  // The result's integrator fields.
+  // The passes from `from` on are taken back from the figures (a collapse,
+  // or the regular motion after a chaotic phase): an engine that keeps
+  // sums of its own drops what they added.
+  virtual void take_back(std::int32_t /*from*/) {}
+  // The result's integrator fields, and whatever else the engine measured.
   virtual void describe(ColumnResult& r) const = 0;
 };
 

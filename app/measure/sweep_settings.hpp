@@ -43,6 +43,9 @@ struct SweepSettings {
   // double by an adaptive method at this tolerance; no shadow.
   bool flow = false;
   double tolerance = FlowDefaultTolerance;
+  // With flow: the K largest Lyapunov exponents carried beside the
+  // trajectory, the first the column's; 0: none.
+  int spectrum = 0;
   // How the two steps of a pass are taken; empty: on this thread, one after
   // the other.
   PassAdvance advance;

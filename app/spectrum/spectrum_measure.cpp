@@ -115,6 +115,14 @@ SpectrumSummary Summarise(const SpectrumSums& s, const SpectrumSettings& setting
   return out;
 }
 
+std::string SpectrumCertificate(const SpectrumSummary& s) {
+  if (!s.sum_checked && !s.zeros_checked) return "unchecked";
+  std::string failed;
+  if (s.sum_checked && !s.sum_ok) failed = "sum";
+  if (s.zeros_checked && !s.zeros_ok) failed += failed.empty() ? "zeros" : "+zeros";
+  return failed.empty() ? "ok" : failed;
+}
+
 SpectrumRun MeasureSpectrum(const double* state, double damping, std::int64_t measured,
                             const SpectrumSettings& settings, const TangentKernels& kernels) {
   SpectrumRun run;

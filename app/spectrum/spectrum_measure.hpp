@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "app/spectrum/spectrum_engine.hpp"
@@ -88,6 +89,11 @@ struct SpectrumSummary {
 
 SpectrumSummary Summarise(const SpectrumSums& sums, const SpectrumSettings& settings, double damping,
                           std::int64_t steps);
+
+// The certificate in a word: "ok" when every check that could be made
+// passed, the failed ones joined by '+' ("sum", "zeros", "sum+zeros"), or
+// "unchecked" when none could be made.
+std::string SpectrumCertificate(const SpectrumSummary& summary);
 
 // A whole measurement from `state`: the transient, then `measured` passes
 // (a multiple of the interval), all of the engine's counts given back.

@@ -113,7 +113,7 @@ TEST(EnsembleRun, SegmentsMergeTheirMembers) {
   const std::vector<std::string> options = with(EdgeRun, {"--members", "8", "--threads", "1"});
   ASSERT_EQ(whole.run(options).exit_code, 0);
   std::string joined;
-  for (const std::string& i : {"1", "2"}) {
+  for (const std::string i : {"1", "2"}) {
     const RunOutput r = apart.run(with(options, {"--segment", i + std::string("/2")}));
     ASSERT_EQ(r.exit_code, 0) << r.err;
     const std::string text = apart.file("flockchase.seg" + i + std::string("-2.members.csv"));

@@ -18,17 +18,10 @@
 #include "app/measure/flow_pass.hpp"
 #include "app/measure/pair_stepper.hpp"
 #include "app/model/capture_detector.hpp"
+#include "app/measure/quiet_host.hpp"
 #include "runtime/random.hpp"
 
 namespace {
-
-class QuietHost final : public ColumnHost {
- public:
-  double seconds() override { return 0; }
-  void time_limit_reached() override {}
-  bool escape_pressed() override { return false; }
-  void iteration_ceiling_reached() override {}
-};
 
 // A state of the robust sweep by its name, or another sweep's as
 // "SWEEP/states/NAME".
