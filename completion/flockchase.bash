@@ -8,7 +8,7 @@
 
 # The options, as each program's --help lists them.
 _flockchase_options='--step --time-limit --damping --threads --robust --tangent
-  --passes --target-error --flow --tolerance --members --seed --ascending --segment
+  --passes --target-error --flow --tolerance --members --seed --spectrum --ascending --segment
   --convert --merge --history --resume --headless --help --version'
 _flockchase_plot_options='--output --title --size --damping --rates --ensemble --spectrum --help'
 _flockchase_probe_options='--steps --tolerance --max-sub-steps --help'

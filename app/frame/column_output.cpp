@@ -34,7 +34,7 @@ std::optional<Text> CertificateLine(const ColumnResult& r) {
   char text[160];
   std::string line = "  spectrum certificate failed:";
   if (r.spectrum_certificate.find("sum") != std::string::npos) {
-    std::snprintf(text, sizeof text, " the exponents sum to %.6Lg, the trace is %.6Lg", s.sum, s.trace);
+    std::snprintf(text, sizeof text, " the exponents' sum misses the trace %.6Lg by %.3Lg", s.trace, s.sum - s.trace);
     line += text;
   }
   if (r.spectrum_certificate.find("zeros") != std::string::npos) {

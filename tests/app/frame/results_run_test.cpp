@@ -189,6 +189,25 @@ TEST(ResultsRun, EnsembleRunResumedEqualsAnUninterruptedOne) {
   EXPECT_EQ(stopped.file("flockchase.members.csv"), whole.file("flockchase.members.csv"));
 }
 
+// Nine columns of the chaotic band, 200 units each, with the whole
+// spectrum: the same on two threads, and resumed after a stop.
+TEST(ResultsRun, SpectrumRunIsTheSameOnTwoThreadsAndResumed) {
+  const std::vector<std::string> options = {"--headless", "--flow",    "--spectrum", "--passes",
+                                            "20999",      "--damping", "0.4:0.41",   "--threads"};
+  Sandbox whole, two, stopped;
+  RunOutput reference = whole.run(with(options, {"1"}));
+  ASSERT_EQ(reference.exit_code, 0) << reference.err;
+  ASSERT_EQ(lines_of(whole.file("flockchase.spectrum.csv")).size(), 10u);
+  ASSERT_EQ(two.run(with(options, {"2"})).exit_code, 0);
+  EXPECT_EQ(two.file("flockchase.spectrum.csv"), whole.file("flockchase.spectrum.csv"));
+  EXPECT_EQ(results_without_seconds(two.file("flockchase.csv")), results_without_seconds(whole.file("flockchase.csv")));
+  Killed k = run_and_kill(stopped, with(options, {"1"}), 3);
+  ASSERT_TRUE(WIFSIGNALED(k.status)) << k.status;
+  EXPECT_LT(stopped.file("flockchase.spectrum.csv").size(), whole.file("flockchase.spectrum.csv").size());
+  expect_resumed_equals_whole(stopped, whole, with(options, {"1"}), reference);
+  EXPECT_EQ(stopped.file("flockchase.spectrum.csv"), whole.file("flockchase.spectrum.csv"));
+}
+
 TEST(ResultsRun, BadResumesChangeNoFile) {
   Sandbox box;
   // No checkpoint at all.
