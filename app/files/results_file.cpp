@@ -182,6 +182,26 @@ bool read_ensemble(const std::string_view* f, ColumnResult& r) {
   return read_optional_real(f[i++], r.ensemble_exponent) && read_optional_real(f[i], r.ensemble_standard_error);
 }
 
+// The spectrum's five fields: positive_exponents, zero_exponents,
+// kaplan_yorke, sum_residual, spectrum_certificate.
+std::string spectrum_text(const ColumnResult& r) {
+  return ',' + optional_int(r.positive_exponents) + ',' + optional_int(r.zero_exponents) + ',' +
+         optional_text(r.kaplan_yorke) + ',' + optional_text(r.sum_residual) + ',' + r.spectrum_certificate;
+}
+
+// Empty without a spectrum, else "ok", "unchecked" or the failed checks.
+bool certificate_valid(std::string_view text) {
+  return text.empty() || text == "ok" || text == "unchecked" || text == "sum" || text == "zeros" ||
+         text == "sum+zeros";
+}
+
+bool read_spectrum(const std::string_view* f, ColumnResult& r) {
+  if (!certificate_valid(f[4])) return false;
+  r.spectrum_certificate = std::string(f[4]);
+  return read_optional_int(f[0], r.positive_exponents) && read_optional_int(f[1], r.zero_exponents) &&
+         read_optional_real(f[2], r.kaplan_yorke) && read_optional_real(f[3], r.sum_residual);
+}
+
 }  // namespace
 
 std::string results_line(const ColumnResult& r, ResultsLayout layout) {
@@ -213,6 +233,7 @@ std::string results_line(const ColumnResult& r, ResultsLayout layout) {
   }
   if (NewFields(layout)) line += integrator_text(r);
   if (SettleFields(layout)) line += settle_text(r) + ensemble_text(r);
+  if (SpectrumFields(layout)) line += spectrum_text(r);
   return line;
 }
 
@@ -258,6 +279,7 @@ std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLay
   if (SettleFields(layout) && !(read_settle(&f[SettleFieldsAt(layout)], r) &&
                                 read_ensemble(&f[SettleFieldsAt(layout) + SettleFieldCount], r)))
     return std::nullopt;
+  if (SpectrumFields(layout) && !read_spectrum(&f[SpectrumFieldsAt(layout)], r)) return std::nullopt;
   return r;
 }
 

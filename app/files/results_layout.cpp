@@ -10,18 +10,21 @@
   "settled_share_low,settled_share_high,captured_share_low,captured_share_high,escapes,member_chaotic_time,"  \
   "escape_rate,escape_rate_low,escape_rate_high,attractors,attractor_shares,ensemble_exponent,"             \
   "ensemble_standard_error"
+#define SPECTRUM_FIELDS ",positive_exponents,zero_exponents,kaplan_yorke,sum_residual,spectrum_certificate"
+#define EXTENDED48_FIELDS PLAIN_FIELDS MEASUREMENT_FIELDS CAPTURE_FIELDS INTEGRATOR_FIELDS SETTLE_FIELDS ENSEMBLE_FIELDS
+#define MERGED49_FIELDS \
+  PLAIN_FIELDS MEASUREMENT_FIELDS ",segment" CAPTURE_FIELDS INTEGRATOR_FIELDS SETTLE_FIELDS ENSEMBLE_FIELDS
 
 const char* const ResultsHeader = PLAIN_FIELDS;
-const char* const ExtendedResultsHeader =
-    PLAIN_FIELDS MEASUREMENT_FIELDS CAPTURE_FIELDS INTEGRATOR_FIELDS SETTLE_FIELDS ENSEMBLE_FIELDS;
-const char* const MergedResultsHeader =
-    PLAIN_FIELDS MEASUREMENT_FIELDS ",segment" CAPTURE_FIELDS INTEGRATOR_FIELDS SETTLE_FIELDS ENSEMBLE_FIELDS;
+const char* const ExtendedResultsHeader = EXTENDED48_FIELDS SPECTRUM_FIELDS;
+const char* const MergedResultsHeader = MERGED49_FIELDS SPECTRUM_FIELDS;
 
 namespace {
 
-constexpr ResultsLayout AllLayouts[] = {ResultsLayout::Plain,      ResultsLayout::Extended,   ResultsLayout::Merged,
-                                        ResultsLayout::Extended15, ResultsLayout::Merged16,   ResultsLayout::Extended24,
-                                        ResultsLayout::Merged25};
+constexpr ResultsLayout AllLayouts[] = {
+    ResultsLayout::Plain,      ResultsLayout::Extended, ResultsLayout::Merged,     ResultsLayout::Extended15,
+    ResultsLayout::Merged16,   ResultsLayout::Extended24, ResultsLayout::Merged25, ResultsLayout::Extended48,
+    ResultsLayout::Merged49};
 
 }  // namespace
 
@@ -34,6 +37,8 @@ const char* ResultsHeaderOf(ResultsLayout layout) {
     case ResultsLayout::Merged16: return PLAIN_FIELDS MEASUREMENT_FIELDS ",segment";
     case ResultsLayout::Extended24: return PLAIN_FIELDS MEASUREMENT_FIELDS CAPTURE_FIELDS INTEGRATOR_FIELDS;
     case ResultsLayout::Merged25: return PLAIN_FIELDS MEASUREMENT_FIELDS ",segment" CAPTURE_FIELDS INTEGRATOR_FIELDS;
+    case ResultsLayout::Extended48: return EXTENDED48_FIELDS;
+    case ResultsLayout::Merged49: return MERGED49_FIELDS;
   }
   return "";
 }
@@ -46,8 +51,9 @@ std::optional<ResultsLayout> ResultsLayoutOf(std::string_view header) {
 }
 
 std::vector<ResultsLayout> EarlierLayouts(ResultsLayout layout) {
-  if (layout == ResultsLayout::Extended) return {ResultsLayout::Extended24, ResultsLayout::Extended15};
-  if (layout == ResultsLayout::Merged) return {ResultsLayout::Merged25, ResultsLayout::Merged16};
+  if (layout == ResultsLayout::Extended)
+    return {ResultsLayout::Extended48, ResultsLayout::Extended24, ResultsLayout::Extended15};
+  if (layout == ResultsLayout::Merged) return {ResultsLayout::Merged49, ResultsLayout::Merged25, ResultsLayout::Merged16};
   return {};
 }
 
@@ -61,10 +67,15 @@ bool LayoutReadsAs(ResultsLayout read, ResultsLayout expected) {
 
 bool MeasurementFields(ResultsLayout layout) { return layout != ResultsLayout::Plain; }
 bool SegmentField(ResultsLayout layout) {
-  return layout == ResultsLayout::Merged || layout == ResultsLayout::Merged16 || layout == ResultsLayout::Merged25;
+  return layout == ResultsLayout::Merged || layout == ResultsLayout::Merged16 || layout == ResultsLayout::Merged25 ||
+         layout == ResultsLayout::Merged49;
 }
+// The spectrum's fields, which files written before them lack.
+bool SpectrumFields(ResultsLayout layout) { return layout == ResultsLayout::Extended || layout == ResultsLayout::Merged; }
 // The settling and ensemble fields, which files written before them lack.
-bool SettleFields(ResultsLayout layout) { return layout == ResultsLayout::Extended || layout == ResultsLayout::Merged; }
+bool SettleFields(ResultsLayout layout) {
+  return SpectrumFields(layout) || layout == ResultsLayout::Extended48 || layout == ResultsLayout::Merged49;
+}
 // The capture and integrator fields, which files written before them lack.
 bool NewFields(ResultsLayout layout) {
   return SettleFields(layout) || layout == ResultsLayout::Extended24 || layout == ResultsLayout::Merged25;
@@ -76,8 +87,10 @@ std::size_t CaptureFieldsAt(ResultsLayout layout) {
 std::size_t IntegratorFieldsAt(ResultsLayout layout) { return CaptureFieldsAt(layout) + CaptureFieldCount; }
 std::size_t SettleFieldsAt(ResultsLayout layout) { return IntegratorFieldsAt(layout) + IntegratorFieldCount; }
 
+std::size_t SpectrumFieldsAt(ResultsLayout layout) { return SettleFieldsAt(layout) + SettleFieldCount + EnsembleFieldCount; }
+
 std::size_t FieldCount(ResultsLayout layout) {
   if (!MeasurementFields(layout)) return PlainFieldCount;
-  if (SettleFields(layout)) return SettleFieldsAt(layout) + SettleFieldCount + EnsembleFieldCount;
+  if (SettleFields(layout)) return SpectrumFieldsAt(layout) + (SpectrumFields(layout) ? SpectrumFieldCount : 0);
   return CaptureFieldsAt(layout) + (NewFields(layout) ? CaptureFieldCount + IntegratorFieldCount : 0);
 }

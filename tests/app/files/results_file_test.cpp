@@ -76,6 +76,38 @@ TEST(ResultsLine, ExtendedFieldsReadBackAndOnlyInTheirLayout) {
   EXPECT_FALSE(parse_results_line(results_line(r, ResultsLayout::Extended) + "x", ResultsLayout::Extended));
 }
 
+// The spectrum's five fields close the extended and merged lines, exactly
+// as written; a line without a spectrum leaves them empty.
+TEST(ResultsLine, SpectrumFieldsCloseTheLineAndReadBack) {
+  ColumnResult r;
+  r.positive_exponents = 2;
+  r.zero_exponents = 1;
+  r.kaplan_yorke = 2.75L;
+  r.sum_residual = -1.0L / 3;
+  r.spectrum_certificate = "sum+zeros";
+  const std::string tail = ",2,1,2.75,-0.333333333333333333342,sum+zeros";
+  for (ResultsLayout layout : {ResultsLayout::Extended, ResultsLayout::Merged}) {
+    const std::string line = results_line(r, layout);
+    EXPECT_EQ(line.substr(line.size() - tail.size()), tail) << line;
+    std::optional<ColumnResult> back = parse_results_line(line, layout);
+    ASSERT_TRUE(back) << line;
+    EXPECT_EQ(back->positive_exponents, r.positive_exponents);
+    EXPECT_EQ(back->zero_exponents, r.zero_exponents);
+    EXPECT_EQ(back->kaplan_yorke, r.kaplan_yorke);
+    EXPECT_EQ(back->sum_residual, r.sum_residual);
+    EXPECT_EQ(back->spectrum_certificate, r.spectrum_certificate);
+    EXPECT_EQ(results_line(*back, layout), line);
+    // The layouts of before the spectrum neither write nor read its fields.
+    const ResultsLayout earlier = layout == ResultsLayout::Extended ? ResultsLayout::Extended48 : ResultsLayout::Merged49;
+    const std::string old = results_line(r, earlier);
+    EXPECT_EQ(old + tail, line);
+    EXPECT_FALSE(parse_results_line(line, earlier)) << line;
+    ASSERT_TRUE(parse_results_line(old, earlier)) << old;
+    EXPECT_FALSE(parse_results_line(old, earlier)->positive_exponents);
+    EXPECT_EQ(results_line(ColumnResult{}, layout), results_line(ColumnResult{}, earlier) + ",,,,,");
+  }
+}
+
 TEST(ResultsLine, DamagedLinesAreRejected) {
   ColumnResult r;
   const std::string good = results_line(r);
