@@ -215,3 +215,31 @@ TEST(Checkpoint, DamagedTextIsRejectedWithAReason) {
 }
 
 }  // namespace
+
+namespace {
+
+// The spectrum file's count and checksum follow the members'; a checkpoint
+// without them still reads, a damaged one is refused.
+TEST(Checkpoint, SpectrumFieldsRoundTripAndAreOptional) {
+  Checkpoint c;
+  c.column = 849;
+  c.results_lines = 1;
+  std::string error;
+  const std::string without = checkpoint_text(c);
+  ASSERT_TRUE(parse_checkpoint(without, error)) << error;
+  EXPECT_FALSE(parse_checkpoint(without, error)->spectrum_lines);
+  c.members_lines = 4;
+  c.spectrum_lines = 3;
+  c.spectrum_crc = 0x89abcdefu;
+  const std::string text = checkpoint_text(c);
+  EXPECT_NE(text.find("members_crc 00000000\nspectrum_lines 3\nspectrum_crc 89abcdef\n"), std::string::npos) << text;
+  const std::optional<Checkpoint> back = parse_checkpoint(text, error);
+  ASSERT_TRUE(back) << error;
+  EXPECT_EQ(back->spectrum_lines, 3);
+  EXPECT_EQ(back->spectrum_crc, 0x89abcdefu);
+  c.spectrum_lines = -1;
+  EXPECT_FALSE(parse_checkpoint(checkpoint_text(c), error));
+  EXPECT_NE(error.find("(spectrum_lines)"), std::string::npos) << error;
+}
+
+}  // namespace
