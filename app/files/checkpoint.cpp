@@ -169,6 +169,12 @@ std::optional<std::string_view> read_fields(FieldReader& in, Checkpoint& c) {
     c.members_lines = lines;
     if (!read_crc(in, "members_crc", c.members_crc)) return "members_crc";
   }
+  if (in.next_key() == "spectrum_lines") {
+    std::int32_t lines = 0;
+    if (!in.integer("spectrum_lines", 0, ColumnCount, lines)) return "spectrum_lines";
+    c.spectrum_lines = lines;
+    if (!read_crc(in, "spectrum_crc", c.spectrum_crc)) return "spectrum_crc";
+  }
   int first_point = 0;
   if (!in.integer("first_point", 0, 1, first_point)) return "first_point";
   c.first_point = first_point == 1;
@@ -200,6 +206,9 @@ std::string checkpoint_text(const Checkpoint& c) {
       << "results_crc " << crc_text(c.results_crc) << '\n';
   if (c.members_lines) {
     out << "members_lines " << *c.members_lines << '\n' << "members_crc " << crc_text(c.members_crc) << '\n';
+  }
+  if (c.spectrum_lines) {
+    out << "spectrum_lines " << *c.spectrum_lines << '\n' << "spectrum_crc " << crc_text(c.spectrum_crc) << '\n';
   }
   out << "first_point " << (c.first_point ? 1 : 0) << '\n'
       << "random " << c.random_state << ' ' << c.random_last << '\n'

@@ -21,6 +21,10 @@ struct Checkpoint {
   // header included. None for a run without one.
   std::optional<std::int32_t> members_lines;
   std::uint32_t members_crc = 0;
+  // A --spectrum run's spectrum file: its column lines and their CRC-32,
+  // header included. None for a run without one.
+  std::optional<std::int32_t> spectrum_lines;
+  std::uint32_t spectrum_crc = 0;
   bool first_point = true;
   std::uint32_t random_state = 0;
   std::uint32_t random_last = 0;

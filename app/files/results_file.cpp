@@ -11,65 +11,6 @@
 #include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"
 
-#define PLAIN_FIELDS "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks"
-#define MEASUREMENT_FIELDS ",large_passes,extrapolated,tangent_exponent,tangent_standard_error"
-#define CAPTURE_FIELDS ",regime,captures,chaotic_time,capture_rate,collapse_rate"
-#define INTEGRATOR_FIELDS ",integrator,tolerance,steps,rejected_steps"
-#define SETTLE_FIELDS ",settled_time,regular_exponent,regular_standard_error,laminar_phases"
-#define ENSEMBLE_FIELDS                                                                                      \
-  ",members,ended_chaotic,ended_settled,ended_captured,ended_stalled,chaotic_share_low,chaotic_share_high," \
-  "settled_share_low,settled_share_high,captured_share_low,captured_share_high,escapes,member_chaotic_time,"  \
-  "escape_rate,escape_rate_low,escape_rate_high,attractors,attractor_shares,ensemble_exponent,"             \
-  "ensemble_standard_error"
-
-const char* const ResultsHeader = PLAIN_FIELDS;
-const char* const ExtendedResultsHeader =
-    PLAIN_FIELDS MEASUREMENT_FIELDS CAPTURE_FIELDS INTEGRATOR_FIELDS SETTLE_FIELDS ENSEMBLE_FIELDS;
-const char* const MergedResultsHeader =
-    PLAIN_FIELDS MEASUREMENT_FIELDS ",segment" CAPTURE_FIELDS INTEGRATOR_FIELDS SETTLE_FIELDS ENSEMBLE_FIELDS;
-
-namespace {
-
-constexpr ResultsLayout AllLayouts[] = {ResultsLayout::Plain,      ResultsLayout::Extended,   ResultsLayout::Merged,
-                                        ResultsLayout::Extended15, ResultsLayout::Merged16,   ResultsLayout::Extended24,
-                                        ResultsLayout::Merged25};
-
-}  // namespace
-
-const char* ResultsHeaderOf(ResultsLayout layout) {
-  switch (layout) {
-    case ResultsLayout::Plain: return ResultsHeader;
-    case ResultsLayout::Extended: return ExtendedResultsHeader;
-    case ResultsLayout::Merged: return MergedResultsHeader;
-    case ResultsLayout::Extended15: return PLAIN_FIELDS MEASUREMENT_FIELDS;
-    case ResultsLayout::Merged16: return PLAIN_FIELDS MEASUREMENT_FIELDS ",segment";
-    case ResultsLayout::Extended24: return PLAIN_FIELDS MEASUREMENT_FIELDS CAPTURE_FIELDS INTEGRATOR_FIELDS;
-    case ResultsLayout::Merged25: return PLAIN_FIELDS MEASUREMENT_FIELDS ",segment" CAPTURE_FIELDS INTEGRATOR_FIELDS;
-  }
-  return "";
-}
-
-std::optional<ResultsLayout> ResultsLayoutOf(std::string_view header) {
-  for (ResultsLayout l : AllLayouts) {
-    if (header == ResultsHeaderOf(l)) return l;
-  }
-  return std::nullopt;
-}
-
-std::vector<ResultsLayout> EarlierLayouts(ResultsLayout layout) {
-  if (layout == ResultsLayout::Extended) return {ResultsLayout::Extended24, ResultsLayout::Extended15};
-  if (layout == ResultsLayout::Merged) return {ResultsLayout::Merged25, ResultsLayout::Merged16};
-  return {};
-}
-
-bool LayoutReadsAs(ResultsLayout read, ResultsLayout expected) {
-  if (read == expected) return true;
-  for (ResultsLayout earlier : EarlierLayouts(expected)) {
-    if (read == earlier) return true;
-  }
-  return false;
-}
-
 std::string_view column_regime_name(ColumnRegime regime) {
   switch (regime) {
     case ColumnRegime::Chaotic: return "chaotic";
@@ -130,39 +71,6 @@ std::vector<std::string_view> split(std::string_view line, char separator) {
 }
 
 std::string optional_text(const std::optional<Real>& value) { return value ? real_text(*value) : std::string(); }
-
-bool MeasurementFields(ResultsLayout layout) { return layout != ResultsLayout::Plain; }
-bool SegmentField(ResultsLayout layout) {
-  return layout == ResultsLayout::Merged || layout == ResultsLayout::Merged16 || layout == ResultsLayout::Merged25;
-}
-// The settling and ensemble fields, which files written before them lack.
-bool SettleFields(ResultsLayout layout) { return layout == ResultsLayout::Extended || layout == ResultsLayout::Merged; }
-// The capture and integrator fields, which files written before them lack.
-bool NewFields(ResultsLayout layout) {
-  return SettleFields(layout) || layout == ResultsLayout::Extended24 || layout == ResultsLayout::Merged25;
-}
-
-// Where each group of fields begins: the measurement options' four after
-// the plain eleven, the segment, the capture detector's five, then the
-// integrator's four.
-constexpr std::size_t PlainFieldCount = 11;
-constexpr std::size_t MeasurementFieldCount = 4;
-constexpr std::size_t CaptureFieldCount = 5;
-constexpr std::size_t IntegratorFieldCount = 4;
-constexpr std::size_t SettleFieldCount = 4;
-constexpr std::size_t EnsembleFieldCount = 20;
-
-std::size_t CaptureFieldsAt(ResultsLayout layout) {
-  return PlainFieldCount + MeasurementFieldCount + (SegmentField(layout) ? 1 : 0);
-}
-std::size_t IntegratorFieldsAt(ResultsLayout layout) { return CaptureFieldsAt(layout) + CaptureFieldCount; }
-std::size_t SettleFieldsAt(ResultsLayout layout) { return IntegratorFieldsAt(layout) + IntegratorFieldCount; }
-
-std::size_t FieldCount(ResultsLayout layout) {
-  if (!MeasurementFields(layout)) return PlainFieldCount;
-  if (SettleFields(layout)) return SettleFieldsAt(layout) + SettleFieldCount + EnsembleFieldCount;
-  return CaptureFieldsAt(layout) + (NewFields(layout) ? CaptureFieldCount + IntegratorFieldCount : 0);
-}
 
 bool read_int(std::string_view field, std::int32_t& out) {
   const std::optional<std::int32_t> value = parse_integer<std::int32_t>(field);
@@ -274,6 +182,26 @@ bool read_ensemble(const std::string_view* f, ColumnResult& r) {
   return read_optional_real(f[i++], r.ensemble_exponent) && read_optional_real(f[i], r.ensemble_standard_error);
 }
 
+// The spectrum's five fields: positive_exponents, zero_exponents,
+// kaplan_yorke, sum_residual, spectrum_certificate.
+std::string spectrum_text(const ColumnResult& r) {
+  return ',' + optional_int(r.positive_exponents) + ',' + optional_int(r.zero_exponents) + ',' +
+         optional_text(r.kaplan_yorke) + ',' + optional_text(r.sum_residual) + ',' + r.spectrum_certificate;
+}
+
+// Empty without a spectrum, else "ok", "unchecked" or the failed checks.
+bool certificate_valid(std::string_view text) {
+  return text.empty() || text == "ok" || text == "unchecked" || text == "sum" || text == "zeros" ||
+         text == "sum+zeros";
+}
+
+bool read_spectrum(const std::string_view* f, ColumnResult& r) {
+  if (!certificate_valid(f[4])) return false;
+  r.spectrum_certificate = std::string(f[4]);
+  return read_optional_int(f[0], r.positive_exponents) && read_optional_int(f[1], r.zero_exponents) &&
+         read_optional_real(f[2], r.kaplan_yorke) && read_optional_real(f[3], r.sum_residual);
+}
+
 }  // namespace
 
 std::string results_line(const ColumnResult& r, ResultsLayout layout) {
@@ -305,6 +233,7 @@ std::string results_line(const ColumnResult& r, ResultsLayout layout) {
   }
   if (NewFields(layout)) line += integrator_text(r);
   if (SettleFields(layout)) line += settle_text(r) + ensemble_text(r);
+  if (SpectrumFields(layout)) line += spectrum_text(r);
   return line;
 }
 
@@ -350,6 +279,7 @@ std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLay
   if (SettleFields(layout) && !(read_settle(&f[SettleFieldsAt(layout)], r) &&
                                 read_ensemble(&f[SettleFieldsAt(layout) + SettleFieldCount], r)))
     return std::nullopt;
+  if (SpectrumFields(layout) && !read_spectrum(&f[SpectrumFieldsAt(layout)], r)) return std::nullopt;
   return r;
 }
 

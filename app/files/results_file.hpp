@@ -11,30 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/files/results_layout.hpp"
 #include "app/measure/column_result.hpp"
-
-// A run without the measurement options writes the plain layout; a run with
-// any of them the extended one, whose lines carry four more fields (empty
-// where the option that fills them is off), the five of capture detection,
-// the integrator's four, the settling's four and the ensemble's twenty. A
-// merge of segments writes the extended layout with the segment after the
-// first four. Files of the layouts as they were before capture detection
-// and the integrator's fields (15 and 16 fields) and before the settling and
-// ensemble fields (24 and 25) are still read, told by their header.
-enum class ResultsLayout { Plain, Extended, Merged, Extended15, Merged16, Extended24, Merged25 };
-
-extern const char* const ResultsHeader;
-extern const char* const ExtendedResultsHeader;
-extern const char* const MergedResultsHeader;
-// The layout of a header line; none when it is no results header.
-std::optional<ResultsLayout> ResultsLayoutOf(std::string_view header);
-// Whether a file of layout `read` may stand where `expected` is written: the
-// same, or one of its earlier forms.
-bool LayoutReadsAs(ResultsLayout read, ResultsLayout expected);
-const char* ResultsHeaderOf(ResultsLayout layout);
-// The layouts that `layout` replaced, newest first, whose files a resumption
-// or a merge still reads.
-std::vector<ResultsLayout> EarlierLayouts(ResultsLayout layout);
 
 std::string results_line(const ColumnResult& result, ResultsLayout layout = ResultsLayout::Plain);
 std::optional<ColumnResult> parse_results_line(std::string_view line, ResultsLayout layout = ResultsLayout::Plain);

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "app/files/checksum.hpp"
 #include "app/files/number_text.hpp"
 #include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"
@@ -166,6 +167,8 @@ bool spectrum_start(SpectrumFile& file, const std::string& path, int exponents, 
   file.fd = fd;
   file.path = path;
   file.exponents = exponents;
+  file.lines = static_cast<std::int32_t>(kept.size());
+  file.crc = crc_of(text);
   return true;
 }
 
@@ -185,9 +188,54 @@ bool spectrum_append(SpectrumFile& file, const SpectrumLine& s, std::string& err
     error = "cannot write " + file.path + ": " + std::strerror(errno);
     return false;
   }
-  if (write_all(file.fd, line.data(), line.size(), reason)) return true;
+  if (write_all(file.fd, line.data(), line.size(), reason)) {
+    file.crc = crc_of(line, file.crc);
+    ++file.lines;
+    return true;
+  }
   if (ftruncate(file.fd, before.st_size) != 0)
     reason += "; the cut line could not be taken back: " + std::string(std::strerror(errno));
   error = "cannot write " + file.path + ": " + reason;
   return false;
+}
+
+std::optional<std::vector<SpectrumLine>> spectrum_vouched(std::string_view text, const std::string& path,
+                                                          std::int32_t lines, std::uint32_t crc, std::string& error) {
+  const std::size_t header_end = text.find('\n');
+  const std::optional<int> exponents =
+      header_end == std::string_view::npos ? std::nullopt : spectrum_header_exponents(text.substr(0, header_end));
+  if (!exponents) {
+    error = path + ": line 1 is not the header of a flockchase spectrum file";
+    return std::nullopt;
+  }
+  std::vector<SpectrumLine> read;
+  std::size_t from = header_end + 1;
+  while (from < text.size()) {
+    const std::size_t newline = text.find('\n', from);
+    if (newline == std::string_view::npos) break;  // a line cut short, after the checkpoint's
+    std::optional<SpectrumLine> s = parse_spectrum_line(text.substr(from, newline - from), *exponents);
+    const bool vouched = static_cast<std::int32_t>(read.size()) < lines;
+    if (!s) {
+      error = path + (vouched ? ": line " + std::to_string(read.size() + 2) + " is damaged"
+                              : ": a line after the checkpoint's is damaged");
+      return std::nullopt;
+    }
+    if (vouched) {
+      read.push_back(std::move(*s));
+      if (static_cast<std::int32_t>(read.size()) == lines && crc_of(text.substr(0, newline + 1)) != crc) {
+        error = path + " is not the one the checkpoint was written with (its checksum does not match)";
+        return std::nullopt;
+      }
+    }
+    from = newline + 1;
+  }
+  if (static_cast<std::int32_t>(read.size()) != lines) {
+    error = path + " holds fewer columns than the checkpoint says";
+    return std::nullopt;
+  }
+  if (lines == 0 && crc_of(text.substr(0, header_end + 1)) != crc) {
+    error = path + " is not the one the checkpoint was written with (its checksum does not match)";
+    return std::nullopt;
+  }
+  return read;
 }

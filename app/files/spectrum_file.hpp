@@ -39,6 +39,8 @@ struct SpectrumFile {
   int fd = -1;  // opened for appending
   std::string path;
   int exponents = 0;
+  std::int32_t lines = 0;  // column lines, the header not counted
+  std::uint32_t crc = 0;   // CRC-32 of everything written, header included
   SpectrumFile() = default;
   SpectrumFile(const SpectrumFile&) = delete;
   SpectrumFile& operator=(const SpectrumFile&) = delete;
@@ -51,3 +53,10 @@ bool spectrum_start(SpectrumFile& file, const std::string& path, int exponents, 
                     std::string& error);
 // Appends one column's line, whole or not at all; false with a reason.
 bool spectrum_append(SpectrumFile& file, const SpectrumLine& line, std::string& error);
+
+// The lines a checkpoint vouches for: the header and the first `lines`
+// column lines, whose checksum must be `crc`; what follows may only be the
+// line of a column its checkpoint did not see, and is dropped. None with a
+// one-line reason otherwise.
+std::optional<std::vector<SpectrumLine>> spectrum_vouched(std::string_view text, const std::string& path,
+                                                          std::int32_t lines, std::uint32_t crc, std::string& error);

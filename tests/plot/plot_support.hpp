@@ -39,7 +39,7 @@ inline const std::string Mixed = Header +
 inline constexpr int MixedDrawn = 7;
 inline constexpr int MixedBars = 4;
 
-// A results file of the current extended layout (48 fields), its lines
+// A results file of the current extended layout (53 fields), its lines
 // written by the program's own writer.
 inline std::string extended_file(const std::vector<ColumnResult>& columns) {
   std::string text = std::string(ExtendedResultsHeader) + "\n";

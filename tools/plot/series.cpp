@@ -88,7 +88,9 @@ bool has_capture_fields(ResultsLayout layout) {
     case ResultsLayout::Extended:
     case ResultsLayout::Merged:
     case ResultsLayout::Extended24:
-    case ResultsLayout::Merged25: return true;
+    case ResultsLayout::Merged25:
+    case ResultsLayout::Extended48:
+    case ResultsLayout::Merged49: return true;
   }
   return false;
 }

@@ -33,10 +33,19 @@ const std::string Extended = std::string(ResultsHeader) + ",large_passes,extrapo
 const std::string Capture = ",regime,captures,chaotic_time,capture_rate,collapse_rate";
 const std::string Integrator = ",integrator,tolerance,steps,rejected_steps";
 const std::string Settle = ",settled_time,regular_exponent,regular_standard_error,laminar_phases";
+const std::string Ensemble =
+    ",members,ended_chaotic,ended_settled,ended_captured,ended_stalled,chaotic_share_low,chaotic_share_high,"
+    "settled_share_low,settled_share_high,captured_share_low,captured_share_high,escapes,member_chaotic_time,"
+    "escape_rate,escape_rate_low,escape_rate_high,attractors,attractor_shares,ensemble_exponent,"
+    "ensemble_standard_error";
+const std::string Spectrum = ",positive_exponents,zero_exponents,kaplan_yorke,sum_residual,spectrum_certificate";
 // The layout of before the settling and ensemble fields.
 const std::string WithCaptures = Extended + Capture + Integrator;
-// The settling's and the ensemble's fields of a line, empty.
+// The layout of before the spectrum's fields.
+const std::string WithEnsemble = WithCaptures + Settle + Ensemble;
+// The settling's and the ensemble's fields of a line, empty; the spectrum's.
 const std::string NoSettlingOrEnsemble(24, ',');
+const std::string NoSpectrum(5, ',');
 // A line's integrator fields, empty.
 const std::string NoIntegrator = ",,,,";
 const std::string Line = "849,0.99875,0.125,0.0005,-47.6,pass_limit,5000,4001,0.500,0.03,4";
@@ -87,7 +96,8 @@ TEST(ResultsExtended, CaptureFieldsAndTheCapturedColumnsEmptyFigures) {
   EXPECT_EQ(b.regime, ColumnRegime::Captured);
   EXPECT_FALSE(HasExponent(b));
   EXPECT_EQ(results_line(b, ResultsLayout::Extended24), captured);
-  EXPECT_EQ(results_line(b, ResultsLayout::Extended), captured + NoSettlingOrEnsemble);
+  EXPECT_EQ(results_line(b, ResultsLayout::Extended48), captured + NoSettlingOrEnsemble);
+  EXPECT_EQ(results_line(b, ResultsLayout::Extended), captured + NoSettlingOrEnsemble + NoSpectrum);
   // A captured column's carried figures are never written.
   ColumnResult carried = b;
   carried.exponent = 1.5L;
@@ -124,10 +134,17 @@ TEST(ResultsExtended, EveryLayoutIsToldByItsHeader) {
       {Extended + Capture + Integrator, ",,,,,,,,,,dopri5,0.5,30387,3544", ResultsLayout::Extended24, std::nullopt,
        "dopri5"},
       {Extended + ",segment" + Capture + Integrator, ",,,,,2,,,,,,step,0.25,,", ResultsLayout::Merged25, 2, "step"},
-      {ExtendedResultsHeader, ",,,,,,,,,,dopri5,0.5,30387,3544" + NoSettlingOrEnsemble, ResultsLayout::Extended,
+      {WithEnsemble + Spectrum, ",,,,,,,,,,dopri5,0.5,30387,3544" + NoSettlingOrEnsemble + ",2,1,1.5,-0.125,zeros",
+       ResultsLayout::Extended, std::nullopt, "dopri5"},
+      {Extended + ",segment" + Capture + Integrator + Settle + Ensemble + Spectrum,
+       ",,,,,2,,,,,,step,0.25,," + NoSettlingOrEnsemble + NoSpectrum, ResultsLayout::Merged, 2, "step"},
+      {WithEnsemble, ",,,,,,,,,,dopri5,0.5,30387,3544" + NoSettlingOrEnsemble, ResultsLayout::Extended48,
        std::nullopt, "dopri5"},
-      {MergedResultsHeader, ",,,,,2,,,,,,step,0.25,," + NoSettlingOrEnsemble, ResultsLayout::Merged, 2, "step"},
+      {Extended + ",segment" + Capture + Integrator + Settle + Ensemble, ",,,,,2,,,,,,step,0.25,," + NoSettlingOrEnsemble,
+       ResultsLayout::Merged49, 2, "step"},
   };
+  EXPECT_EQ(ExtendedResultsHeader, cases[4].header);
+  EXPECT_EQ(MergedResultsHeader, cases[5].header);
   for (const Case& c : cases) {
     EXPECT_EQ(c.header, ResultsHeaderOf(c.layout));
     ResultsLayout layout = ResultsLayout::Plain;
@@ -157,8 +174,10 @@ TEST(ResultsExtended, AFileOfTheEarlierLayoutIsResumed) {
   checkpoint.column = 849;
   checkpoint.results_lines = 1;
   std::string error;
-  for (const std::string& csv : {Extended + "\n" + Line + ",17,0.5,0.25,\n",
-                                 Extended + Capture + Integrator + "\n" + Line + ",17,0.5,0.25,,,,,,,step,0.25,,\n"}) {
+  for (const std::string& csv :
+       {Extended + "\n" + Line + ",17,0.5,0.25,\n",
+        Extended + Capture + Integrator + "\n" + Line + ",17,0.5,0.25,,,,,,,step,0.25,,\n",
+        WithEnsemble + "\n" + Line + ",17,0.5,0.25,,,,,,,step,0.25,," + NoSettlingOrEnsemble + "\n"}) {
     checkpoint.results_crc = crc_of(csv);
     const auto resumed =
         ResumptionFrom(checkpoint.options, checkpoint_text(checkpoint), csv, "flockchase", error, ResultsLayout::Extended);
@@ -193,6 +212,15 @@ TEST(ResultsExtended, CountsMustMatchTheHeader) {
       {WithCaptures + "\n" + Line + ",,,,\n", "line 2 is damaged"},
       {WithCaptures + "\n" + Line + ",,,,,,,,,,dopri5,1e-8,x,\n", "line 2 is damaged"},
       {WithCaptures + "\n" + Line + ",,,,,,,,,,dopri5,,,,\n", "line 2 is damaged"},
+      {WithEnsemble + "\n" + Line + ",,,,,,,,,,step,,," + NoSettlingOrEnsemble + NoSpectrum + "\n",
+       "line 2 is damaged"},
+      {ExtendedResultsHeader + ("\n" + Line) + ",,,,,,,,,,step,,," + NoSettlingOrEnsemble + "\n", "line 2 is damaged"},
+      {ExtendedResultsHeader + ("\n" + Line) + ",,,,,,,,,,step,,," + NoSettlingOrEnsemble + ",1,0,2,0,good\n",
+       "line 2 is damaged"},
+      {ExtendedResultsHeader + ("\n" + Line) + ",,,,,,,,,,step,,," + NoSettlingOrEnsemble + ",one,0,2,0,ok\n",
+       "line 2 is damaged"},
+      {ExtendedResultsHeader + ("\n" + Line) + ",,,,,,,,,,step,,," + NoSettlingOrEnsemble + ",1,0,2.x,0,ok\n",
+       "line 2 is damaged"},
   };
   for (const Case& c : cases) {
     EXPECT_FALSE(read_results_file(box.write(c.text), error)) << c.text;

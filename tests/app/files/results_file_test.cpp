@@ -76,6 +76,38 @@ TEST(ResultsLine, ExtendedFieldsReadBackAndOnlyInTheirLayout) {
   EXPECT_FALSE(parse_results_line(results_line(r, ResultsLayout::Extended) + "x", ResultsLayout::Extended));
 }
 
+// The spectrum's five fields close the extended and merged lines, exactly
+// as written; a line without a spectrum leaves them empty.
+TEST(ResultsLine, SpectrumFieldsCloseTheLineAndReadBack) {
+  ColumnResult r;
+  r.positive_exponents = 2;
+  r.zero_exponents = 1;
+  r.kaplan_yorke = 2.75L;
+  r.sum_residual = -1.0L / 3;
+  r.spectrum_certificate = "sum+zeros";
+  const std::string tail = ",2,1,2.75,-0.333333333333333333342,sum+zeros";
+  for (ResultsLayout layout : {ResultsLayout::Extended, ResultsLayout::Merged}) {
+    const std::string line = results_line(r, layout);
+    EXPECT_EQ(line.substr(line.size() - tail.size()), tail) << line;
+    std::optional<ColumnResult> back = parse_results_line(line, layout);
+    ASSERT_TRUE(back) << line;
+    EXPECT_EQ(back->positive_exponents, r.positive_exponents);
+    EXPECT_EQ(back->zero_exponents, r.zero_exponents);
+    EXPECT_EQ(back->kaplan_yorke, r.kaplan_yorke);
+    EXPECT_EQ(back->sum_residual, r.sum_residual);
+    EXPECT_EQ(back->spectrum_certificate, r.spectrum_certificate);
+    EXPECT_EQ(results_line(*back, layout), line);
+    // The layouts of before the spectrum neither write nor read its fields.
+    const ResultsLayout earlier = layout == ResultsLayout::Extended ? ResultsLayout::Extended48 : ResultsLayout::Merged49;
+    const std::string old = results_line(r, earlier);
+    EXPECT_EQ(old + tail, line);
+    EXPECT_FALSE(parse_results_line(line, earlier)) << line;
+    ASSERT_TRUE(parse_results_line(old, earlier)) << old;
+    EXPECT_FALSE(parse_results_line(old, earlier)->positive_exponents);
+    EXPECT_EQ(results_line(ColumnResult{}, layout), results_line(ColumnResult{}, earlier) + ",,,,,");
+  }
+}
+
 TEST(ResultsLine, DamagedLinesAreRejected) {
   ColumnResult r;
   const std::string good = results_line(r);
@@ -180,6 +212,34 @@ TEST(Checkpoint, DamagedTextIsRejectedWithAReason) {
     EXPECT_FALSE(parse_checkpoint(k.text, error));
     EXPECT_NE(error.find(k.reason), std::string::npos) << error;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// The spectrum file's count and checksum follow the members'; a checkpoint
+// without them still reads, a damaged one is refused.
+TEST(Checkpoint, SpectrumFieldsRoundTripAndAreOptional) {
+  Checkpoint c;
+  c.column = 849;
+  c.results_lines = 1;
+  std::string error;
+  const std::string without = checkpoint_text(c);
+  ASSERT_TRUE(parse_checkpoint(without, error)) << error;
+  EXPECT_FALSE(parse_checkpoint(without, error)->spectrum_lines);
+  c.members_lines = 4;
+  c.spectrum_lines = 3;
+  c.spectrum_crc = 0x89abcdefu;
+  const std::string text = checkpoint_text(c);
+  EXPECT_NE(text.find("members_crc 00000000\nspectrum_lines 3\nspectrum_crc 89abcdef\n"), std::string::npos) << text;
+  const std::optional<Checkpoint> back = parse_checkpoint(text, error);
+  ASSERT_TRUE(back) << error;
+  EXPECT_EQ(back->spectrum_lines, 3);
+  EXPECT_EQ(back->spectrum_crc, 0x89abcdefu);
+  c.spectrum_lines = -1;
+  EXPECT_FALSE(parse_checkpoint(checkpoint_text(c), error));
+  EXPECT_NE(error.find("(spectrum_lines)"), std::string::npos) << error;
 }
 
 }  // namespace

@@ -85,7 +85,7 @@ done
 
 status=0
 [ "$(head -1 flockchase.csv 2>/dev/null)" = \
-  "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,large_passes,extrapolated,tangent_exponent,tangent_standard_error,segment,regime,captures,chaotic_time,capture_rate,collapse_rate,integrator,tolerance,steps,rejected_steps,settled_time,regular_exponent,regular_standard_error,laminar_phases,members,ended_chaotic,ended_settled,ended_captured,ended_stalled,chaotic_share_low,chaotic_share_high,settled_share_low,settled_share_high,captured_share_low,captured_share_high,escapes,member_chaotic_time,escape_rate,escape_rate_low,escape_rate_high,attractors,attractor_shares,ensemble_exponent,ensemble_standard_error" ] ||
+  "column,damping,exponent,spread,mean_divergence,end,passes,measured_passes,seconds,standard_error,blocks,large_passes,extrapolated,tangent_exponent,tangent_standard_error,segment,regime,captures,chaotic_time,capture_rate,collapse_rate,integrator,tolerance,steps,rejected_steps,settled_time,regular_exponent,regular_standard_error,laminar_phases,members,ended_chaotic,ended_settled,ended_captured,ended_stalled,chaotic_share_low,chaotic_share_high,settled_share_low,settled_share_high,captured_share_low,captured_share_high,escapes,member_chaotic_time,escape_rate,escape_rate_low,escape_rate_high,attractors,attractor_shares,ensemble_exponent,ensemble_standard_error,positive_exponents,zero_exponents,kaplan_yorke,sum_residual,spectrum_certificate" ] ||
   { echo "no merged results file"; status=1; }
 [ "$(wc -l < flockchase.csv)" -eq 12 ] || { echo "the merge does not hold 11 columns"; status=1; }
 [ "$(stat -c %s flockchase.bmp 2>/dev/null)" = 1592502 ] || { echo "no merged chart"; status=1; }

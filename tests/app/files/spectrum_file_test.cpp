@@ -12,6 +12,7 @@
 #include <fstream>
 #include <random>
 
+#include "app/files/checksum.hpp"
 #include "app/model/model_test_support.hpp"
 #include "app/run_support.hpp"
 
@@ -151,6 +152,59 @@ TEST(SpectrumFile, WrittenLinesReadBackAndADamagedFileIsRefused) {
   EXPECT_FALSE(read_spectrum_file(path, error));
   EXPECT_NE(error.find("not the header"), std::string::npos) << error;
   EXPECT_FALSE(read_spectrum_file((box.dir / "missing.csv").string(), error));
+}
+
+// The file keeps its lines and checksum as it grows; a checkpoint's count
+// and checksum vouch for the lines up to them, a line after them is dropped,
+// anything else refused.
+TEST(SpectrumFile, TheCheckpointVouchesForItsLines) {
+  Sandbox box;
+  const std::string path = (box.dir / "flockchase.spectrum.csv").string();
+  std::mt19937_64 rng(8);
+  std::vector<SpectrumLine> lines;
+  for (int i = 0; i < 4; ++i) lines.push_back(random_line(rng, 3, i));
+  std::string error;
+  SpectrumFile file;
+  ASSERT_TRUE(spectrum_start(file, path, 3, {lines[0]}, error)) << error;
+  EXPECT_EQ(file.lines, 1);
+  for (std::size_t i = 1; i < 3; ++i) ASSERT_TRUE(spectrum_append(file, lines[i], error)) << error;
+  EXPECT_EQ(file.lines, 3);
+  const std::string text = read_file(path);
+  EXPECT_EQ(file.crc, crc_of(text));
+  const std::string after = text + spectrum_line(lines[3]) + "\n";
+  const std::uint32_t header_crc = crc_of(spectrum_header(3) + "\n");
+  struct Case {
+    std::string text;
+    std::int32_t lines;
+    std::uint32_t crc;
+    std::size_t kept;  // or the error
+    const char* error;
+  };
+  const Case cases[] = {
+      {text, 3, file.crc, 3, ""},
+      {after, 3, file.crc, 3, ""},
+      {text + "51,0.0", 3, file.crc, 3, ""},
+      {spectrum_header(3) + "\n", 0, header_crc, 0, ""},
+      {text, 0, header_crc, 0, ""},
+      {text, 4, file.crc, 0, "fewer columns than the checkpoint says"},
+      {text, 3, file.crc ^ 1, 0, "its checksum does not match"},
+      {text, 0, header_crc ^ 1, 0, "its checksum does not match"},
+      {text + "x\n", 3, file.crc, 0, "a line after the checkpoint's is damaged"},
+      {"column,damping\n", 0, 0, 0, "not the header"},
+      {spectrum_header(3) + "\nx\n", 1, 0, 0, "line 2 is damaged"},
+  };
+  for (const Case& c : cases) {
+    error.clear();
+    const auto read = spectrum_vouched(c.text, path, c.lines, c.crc, error);
+    if (*c.error) {
+      EXPECT_FALSE(read) << c.error;
+      EXPECT_NE(error.find(c.error), std::string::npos) << error;
+      continue;
+    }
+    ASSERT_TRUE(read) << error;
+    ASSERT_EQ(read->size(), c.kept);
+    for (std::size_t i = 0; i < c.kept; ++i) expect_same_line((*read)[i], lines[i]);
+  }
 }
 
 // A file size limit cuts the write of a line in two, as a full disk does:
