@@ -11,7 +11,7 @@ cd "${1:-$(dirname "$0")/..}"
 # Of app/measure/, app/files/ includes only the plain records a sweep hands
 # out and the run's built-in parameters: never the sweep itself.
 files_measure=(app/measure/column_result.hpp app/measure/member_result.hpp app/measure/sweep_records.hpp
-               app/measure/parameters.hpp)
+               app/measure/parameters.hpp app/measure/spectrum_line.hpp)
 # The plotter reads results and spectrum files with the program's own readers.
 plot_app=(app/files/results_file.hpp app/measure/column_result.hpp app/files/spectrum_file.hpp)
 # The probe reads a checkpoint and walks the model with the run's parameters.
@@ -52,8 +52,9 @@ keeps_rule() {
       [[ $inc == app/ensemble/* || $inc == app/measure/* || $inc == app/lanes/* || $inc == app/model/* ||
          $inc == runtime/* ]] ;;
     app/measure/*)
-      rule="app/measure/ includes only app/measure/, app/lanes/, app/model/ and runtime/"
-      [[ $inc == app/measure/* || $inc == app/lanes/* || $inc == app/model/* || $inc == runtime/* ]] ;;
+      rule="app/measure/ includes only app/measure/, app/spectrum/, app/lanes/, app/model/ and runtime/"
+      [[ $inc == app/measure/* || $inc == app/spectrum/* || $inc == app/lanes/* || $inc == app/model/* ||
+         $inc == runtime/* ]] ;;
     app/files/*)
       rule="app/files/ includes only app/files/, app/model/, runtime/ and app/measure/'s records (${files_measure[*]#app/measure/})"
       [[ $inc == app/files/* || $inc == app/model/* || $inc == runtime/* ]] || listed "$inc" "${files_measure[@]}" ;;
