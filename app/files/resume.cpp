@@ -6,6 +6,7 @@
 
 #include "app/files/checksum.hpp"
 #include "app/files/members_file.hpp"
+#include "app/files/spectrum_file.hpp"
 #include "app/files/results_file.hpp"
 #include "app/measure/parameters.hpp"
 #include "app/model/flow_engine.hpp"
@@ -78,7 +79,7 @@ std::optional<Resumption> ResumptionFrom(const std::string& options_text, std::s
     error = results_path + " does not end with the checkpoint's column";
     return std::nullopt;
   }
-  return Resumption{*checkpoint, std::move(finished), {}};
+  return Resumption{*checkpoint, std::move(finished), {}, {}};
 }
 
 namespace {
@@ -108,6 +109,61 @@ std::optional<std::string> MembersFault(const Resumption& r) {
   return std::nullopt;
 }
 
+// The spectrum lines a resumption's checkpoint vouches for: one for every
+// finished column, in order, with the certificate its results line has.
+std::optional<std::string> SpectraFault(const Resumption& r) {
+  if (r.spectra.size() != r.finished.size()) return "does not hold a line for every column the results file holds";
+  for (std::size_t i = 0; i < r.finished.size(); ++i) {
+    const ColumnResult& column = r.finished[i];
+    if (r.spectra[i].column != column.column)
+      return "does not hold column " + std::to_string(column.column) + " where the results file has it";
+    if (r.spectra[i].certificate != column.spectrum_certificate)
+      return "gives column " + std::to_string(column.column) + " another certificate than the results file";
+  }
+  return std::nullopt;
+}
+
+// A file the checkpoint vouches for, whole; false with the reason.
+bool ReadVouched(const std::string& path, const char* what, std::size_t limit, std::string& text, std::string& error) {
+  std::string reason;
+  if (read_regular_file(path, limit, text, reason)) return true;
+  error = std::string("no ") + what + " file " + path + " here: " + reason;
+  return false;
+}
+
+bool LoadMembers(Resumption& r, const std::string& base_name, std::string& error) {
+  const std::string path = base_name + ".members.csv";
+  std::string text;
+  if (!ReadVouched(path, "members", MembersFileLimit, text, error)) return false;
+  std::optional<std::vector<MemberResult>> members =
+      members_vouched(text, path, *r.checkpoint.members_lines, r.checkpoint.members_crc, error);
+  if (!members) return false;
+  r.members = std::move(*members);
+  if (const std::optional<std::string> fault = MembersFault(r)) {
+    error = path + " " + *fault;
+    return false;
+  }
+  return true;
+}
+
+// Each finished column's spectrum goes back beside its result, for the
+// report lines a resumption shows again.
+bool LoadSpectra(Resumption& r, const std::string& base_name, std::string& error) {
+  const std::string path = base_name + ".spectrum.csv";
+  std::string text;
+  if (!ReadVouched(path, "spectrum", SpectrumFileLimit, text, error)) return false;
+  std::optional<std::vector<SpectrumLine>> spectra =
+      spectrum_vouched(text, path, *r.checkpoint.spectrum_lines, r.checkpoint.spectrum_crc, error);
+  if (!spectra) return false;
+  r.spectra = std::move(*spectra);
+  if (const std::optional<std::string> fault = SpectraFault(r)) {
+    error = path + " " + *fault;
+    return false;
+  }
+  for (std::size_t i = 0; i < r.finished.size(); ++i) r.finished[i].spectrum = r.spectra[i];
+  return true;
+}
+
 }  // namespace
 
 std::optional<Resumption> LoadResumption(const std::string& options_text, const Text& base_name, std::string& error,
@@ -117,21 +173,8 @@ std::optional<Resumption> LoadResumption(const std::string& options_text, const 
       !read_text(base_name + ".csv", results_text, error))
     return std::nullopt;
   std::optional<Resumption> r = ResumptionFrom(options_text, checkpoint_text, results_text, base_name, error, layout);
-  if (!r || !r->checkpoint.members_lines) return r;
-  const std::string path = base_name + ".members.csv";
-  std::string text, reason;
-  if (!read_regular_file(path, MembersFileLimit, text, reason)) {
-    error = "no members file " + path + " here: " + reason;
-    return std::nullopt;
-  }
-  std::optional<std::vector<MemberResult>> members =
-      members_vouched(text, path, *r->checkpoint.members_lines, r->checkpoint.members_crc, error);
-  if (!members) return std::nullopt;
-  r->members = std::move(*members);
-  if (const std::optional<std::string> fault = MembersFault(*r)) {
-    error = path + " " + *fault;
-    return std::nullopt;
-  }
+  if (r && r->checkpoint.members_lines && !LoadMembers(*r, base_name, error)) return std::nullopt;
+  if (r && r->checkpoint.spectrum_lines && !LoadSpectra(*r, base_name, error)) return std::nullopt;
   return r;
 }
 
@@ -184,6 +227,12 @@ std::optional<std::string> FieldOutOfRange(const ColumnResult& r) {
       {"captured_share_low", r.captured_share_low}, {"captured_share_high", r.captured_share_high}};
   for (const auto& [name, share] : shares)
     if (share && !(*share >= 0 && *share <= 1)) return std::string(name) + " (" + shown(*share) + ")";
+  const std::pair<const char*, std::optional<std::int32_t>> spectrum_counts[] = {
+      {"positive_exponents", r.positive_exponents}, {"zero_exponents", r.zero_exponents}};
+  for (const auto& [name, count] : spectrum_counts)
+    if (count && !(*count >= 0 && *count <= 32)) return std::string(name) + " (" + std::to_string(*count) + ")";
+  if (r.kaplan_yorke && !(*r.kaplan_yorke >= 0 && *r.kaplan_yorke <= 32))
+    return "kaplan_yorke (" + shown(*r.kaplan_yorke) + ")";
   return std::nullopt;
 }
 

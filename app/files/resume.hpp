@@ -11,6 +11,7 @@
 #include "app/files/results_file.hpp"
 #include "app/measure/column_result.hpp"
 #include "app/measure/member_result.hpp"
+#include "app/measure/spectrum_line.hpp"
 #include "app/measure/sweep_records.hpp"
 #include "app/model/flock_model.hpp"
 #include "runtime/text.hpp"
@@ -19,10 +20,11 @@ struct Resumption {
   Checkpoint checkpoint;
   std::vector<ColumnResult> finished;  // the columns up to the checkpoint's
   std::vector<MemberResult> members;   // their members' lines, with --members
+  std::vector<SpectrumLine> spectra;   // their spectra, with --spectrum
 };
 
-// Reads BASE.checkpoint and BASE.csv (and BASE.members.csv when the
-// checkpoint vouches for one); none, with a one-line reason, when any is
+// Reads BASE.checkpoint and BASE.csv (and BASE.members.csv and
+// BASE.spectrum.csv when the checkpoint vouches for them); none, with a one-line reason, when any is
 // missing or damaged, the checkpoint was written with other options, or
 // they do not agree.
 // `layout`: the results file's layout that the options write.

@@ -127,6 +127,10 @@ bool OpenRunFiles(RunFiles& files, const Options& options, const std::string& na
         files.resumption.reset();
       }
     }
+    if (files.resumption && options.spectrum > 0 && !files.resumption->checkpoint.spectrum_lines) {
+      error = name + ".checkpoint vouches for no spectrum file";
+      files.resumption.reset();
+    }
     if (!files.resumption) {
       refused = Fail("cannot resume: " + error);
       return false;
@@ -160,7 +164,8 @@ bool OpenRunFiles(RunFiles& files, const Options& options, const std::string& na
     }
   }
   if (options.spectrum > 0) {
-    const std::vector<SpectrumLine> kept = {};
+    const std::vector<SpectrumLine> kept =
+        files.resumption ? files.resumption->spectra : std::vector<SpectrumLine>{};
     if (!spectrum_start(files.spectrum, name + ".spectrum.csv", options.spectrum, kept, error)) {
       refused = Fail(error, WriteFailed);
       return false;
@@ -189,6 +194,10 @@ ColumnObserver FileObserver(RunFiles& files, const ChartCurve& curve, const Floc
     if (files.members.fd >= 0) {
       checkpoint.members_lines = files.members.lines;
       checkpoint.members_crc = files.members.crc;
+    }
+    if (files.spectrum.fd >= 0) {
+      checkpoint.spectrum_lines = files.spectrum.lines;
+      checkpoint.spectrum_crc = files.spectrum.crc;
     }
     if (!write_checkpoint(checkpoint_path, checkpoint, why)) return StopWriting(files, checkpoint_path, why);
     files.last_saved_column = r.column;

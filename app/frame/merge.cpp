@@ -4,6 +4,7 @@
 #include <map>
 
 #include "app/files/members_file.hpp"
+#include "app/files/spectrum_file.hpp"
 #include "app/files/resume.hpp"
 #include "app/files/run_lock.hpp"
 #include "app/frame/column_output.hpp"
@@ -101,6 +102,10 @@ std::optional<std::vector<ColumnResult>> LoadSegments(const Options& options, co
       error = base + ".checkpoint vouches for no members file";
       return std::nullopt;
     }
+    if (options.spectrum > 0 && !done->checkpoint.spectrum_lines) {
+      error = base + ".checkpoint vouches for no spectrum file";
+      return std::nullopt;
+    }
     for (ColumnResult r : done->finished) {
       r.segment = index;
       merged.push_back(r);
@@ -120,7 +125,7 @@ int MergeRun(const Options& options, const Text& base_name, ResultsLayout layout
   if (!merged) return Fail("cannot merge: " + error);
   RunLock lock;
   if (!take_run_lock(lock, base_name + ".lock", error)) return Fail(error, lock.held_elsewhere ? Refused : WriteFailed);
-  for (const char* extension : {".csv", ".members.csv", ".bmp", ".png"})
+  for (const char* extension : {".csv", ".members.csv", ".spectrum.csv", ".bmp", ".png"})
     remove_stale_temporaries(base_name + extension);
 
   FailedWrites failed;
@@ -128,6 +133,14 @@ int MergeRun(const Options& options, const Text& base_name, ResultsLayout layout
   if (!results_start(results, base_name + ".csv", *merged, error, ResultsLayout::Merged)) return Fail(error, WriteFailed);
   MembersFile members_file;
   if (options.members > 1 && !members_start(members_file, base_name + ".members.csv", members, error))
+    return Fail(error, WriteFailed);
+  // Each segment's spectra came back beside its columns.
+  std::vector<SpectrumLine> spectra;
+  for (const ColumnResult& r : *merged)
+    if (r.spectrum) spectra.push_back(*r.spectrum);
+  SpectrumFile spectrum_file;
+  if (options.spectrum > 0 &&
+      !spectrum_start(spectrum_file, base_name + ".spectrum.csv", options.spectrum, spectra, error))
     return Fail(error, WriteFailed);
   OpenChart(base_name, options.headless);
   ChartCurve curve;

@@ -7,6 +7,7 @@
 #include <termios.h>
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "app/files/results_file.hpp"
@@ -206,6 +207,31 @@ TEST(ResultsRun, SpectrumRunIsTheSameOnTwoThreadsAndResumed) {
   EXPECT_LT(stopped.file("flockchase.spectrum.csv").size(), whole.file("flockchase.spectrum.csv").size());
   expect_resumed_equals_whole(stopped, whole, with(options, {"1"}), reference);
   EXPECT_EQ(stopped.file("flockchase.spectrum.csv"), whole.file("flockchase.spectrum.csv"));
+}
+
+// Two segments of a spectrum run merge their spectrum files one after the
+// other, as they merge their results.
+TEST(ResultsRun, SegmentsMergeTheirSpectra) {
+  const std::vector<std::string> options = {"--headless", "--flow", "--spectrum", "6", "--passes", "3000",
+                                            "--damping",  "0.4:0.41"};
+  Sandbox apart;
+  std::string joined;
+  for (const std::string i : {"1", "2"}) {
+    const RunOutput r = apart.run(with(options, {"--segment", i + "/2"}));
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    const std::string text = apart.file("flockchase.seg" + i + "-2.spectrum.csv");
+    joined += text.substr(i == "1" ? 0 : text.find('\n') + 1);
+  }
+  const RunOutput merged = apart.run(with(options, {"--merge"}));
+  ASSERT_EQ(merged.exit_code, 0) << merged.err;
+  EXPECT_EQ(lines_of(joined).size(), 10u);
+  EXPECT_EQ(apart.file("flockchase.spectrum.csv"), joined);
+  // Without the spectrum files the merge is refused.
+  std::filesystem::remove(apart.dir / "flockchase.seg2-2.spectrum.csv");
+  const RunOutput refused = apart.run(with(options, {"--merge"}));
+  EXPECT_EQ(refused.exit_code, 2);
+  EXPECT_NE(refused.err.find("no spectrum file flockchase.seg2-2.spectrum.csv here"), std::string::npos)
+      << refused.err;
 }
 
 TEST(ResultsRun, BadResumesChangeNoFile) {
