@@ -8,6 +8,7 @@
 
 #include "app/files/checksum.hpp"
 #include "app/files/number_text.hpp"
+#include "app/files/whole_append.hpp"
 #include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"
 
@@ -161,23 +162,10 @@ bool members_append(MembersFile& file, const std::vector<MemberResult>& members,
   if (file.fd < 0) return false;
   std::string text;
   for (const MemberResult& m : members) text += members_line(m) + '\n';
-  // A column's lines are in the file whole or not at all: a write cut short
-  // (a full disk) is taken back.
-  std::string reason;
-  struct stat before {};
-  if (fstat(file.fd, &before) != 0) {
-    error = "cannot write " + file.path + ": " + std::strerror(errno);
-    return false;
-  }
-  if (write_all(file.fd, text.data(), text.size(), reason)) {
-    file.crc = crc_of(text, file.crc);
-    file.lines += static_cast<std::int32_t>(members.size());
-    return true;
-  }
-  if (ftruncate(file.fd, before.st_size) != 0)
-    reason += "; the cut lines could not be taken back: " + std::string(std::strerror(errno));
-  error = "cannot write " + file.path + ": " + reason;
-  return false;
+  // A column's lines are in the file whole or not at all.
+  if (!append_whole(file.fd, file.path, text, file.crc, error)) return false;
+  file.lines += static_cast<std::int32_t>(members.size());
+  return true;
 }
 
 namespace {

@@ -8,6 +8,7 @@
 
 #include "app/files/checksum.hpp"
 #include "app/files/number_text.hpp"
+#include "app/files/whole_append.hpp"
 #include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"
 
@@ -350,20 +351,5 @@ bool results_start(ResultsFile& results, const std::string& path, const std::vec
 bool results_append(ResultsFile& results, const ColumnResult& result, std::string& error) {
   if (results.fd < 0) return false;
   const std::string line = results_line(result, results.layout) + '\n';
-  // A line is in the file whole or not at all: a write cut short (a full
-  // disk) is taken back, so the file still ends with a whole line.
-  std::string reason;
-  struct stat before {};
-  if (fstat(results.fd, &before) != 0) {
-    error = "cannot write " + results.path + ": " + std::strerror(errno);
-    return false;
-  }
-  if (write_all(results.fd, line.data(), line.size(), reason)) {
-    results.crc = crc_of(line, results.crc);
-    return true;
-  }
-  if (ftruncate(results.fd, before.st_size) != 0)
-    reason += "; the cut line could not be taken back: " + std::string(std::strerror(errno));
-  error = "cannot write " + results.path + ": " + reason;
-  return false;
+  return append_whole(results.fd, results.path, line, results.crc, error);
 }

@@ -8,6 +8,7 @@
 
 #include "app/files/checksum.hpp"
 #include "app/files/number_text.hpp"
+#include "app/files/whole_append.hpp"
 #include "runtime/file_guard.hpp"
 #include "runtime/replace_file.hpp"
 
@@ -180,23 +181,9 @@ bool spectrum_append(SpectrumFile& file, const SpectrumLine& s, std::string& err
     return false;
   }
   const std::string line = spectrum_line(s) + '\n';
-  // A write cut short (a full disk) is taken back, so that the file still
-  // ends with a whole line.
-  std::string reason;
-  struct stat before {};
-  if (fstat(file.fd, &before) != 0) {
-    error = "cannot write " + file.path + ": " + std::strerror(errno);
-    return false;
-  }
-  if (write_all(file.fd, line.data(), line.size(), reason)) {
-    file.crc = crc_of(line, file.crc);
-    ++file.lines;
-    return true;
-  }
-  if (ftruncate(file.fd, before.st_size) != 0)
-    reason += "; the cut line could not be taken back: " + std::string(std::strerror(errno));
-  error = "cannot write " + file.path + ": " + reason;
-  return false;
+  if (!append_whole(file.fd, file.path, line, file.crc, error)) return false;
+  ++file.lines;
+  return true;
 }
 
 std::optional<std::vector<SpectrumLine>> spectrum_vouched(std::string_view text, const std::string& path,
