@@ -40,6 +40,26 @@ TEST(Options, PassBudgetAloneLiftsTheTimeLimit) {
             "step=1 time_limit=100 damping=0:1 flow tolerance=2.5000000000000001e-09");
 }
 
+// --spectrum's count may be left out: the next argument is the count only
+// when it is a number.
+TEST(Options, SpectrumCountIsOptional) {
+  struct Case {
+    std::vector<std::string> arguments;
+    int spectrum;
+  } cases[] = {{{"--flow", "--spectrum"}, 32},
+               {{"--flow", "--spectrum", "6"}, 6},
+               {{"--flow", "--spectrum=6"}, 6},
+               {{"--spectrum", "--flow"}, 32},
+               {{"--flow", "--spectrum", "--passes", "5"}, 32}};
+  for (const Case& c : cases) {
+    OptionsResult r = ParseOptions(c.arguments);
+    ASSERT_TRUE(r.options) << r.error;
+    EXPECT_EQ(r.options->spectrum, c.spectrum) << c.arguments.size();
+  }
+  EXPECT_EQ(ResultOptionsText(*ParseOptions({"--flow", "--spectrum", "6"}).options),
+            "step=1 time_limit=100 damping=0:1 flow tolerance=1e-08 spectrum=6");
+}
+
 TEST(Options, BadOnesSayWhatIsWrong) {
   struct Case {
     std::vector<std::string> arguments;
@@ -82,6 +102,11 @@ TEST(Options, BadOnesSayWhatIsWrong) {
       {{"--damping", "0:1\x1b[2J"}, "not '0:1\\x1b[2J'"},
       {{"--segment", "1/2\t"}, "not '1/2\\t'"},
       {{"--st\nep", "2"}, "unknown option '--st\\nep'"},
+      {{"--spectrum"}, "--spectrum goes with --flow"},
+      {{"--flow", "--spectrum", "0"}, "--spectrum takes a whole number from 1 to 32"},
+      {{"--flow", "--spectrum", "33"}, "--spectrum takes a whole number from 1 to 32"},
+      {{"--flow", "--spectrum=all"}, "--spectrum takes a whole number from 1 to 32"},
+      {{"--flow", "--spectrum", "--members", "4", "--passes", "9"}, "--spectrum goes without --members"},
   };
   for (const Case& c : cases) {
     OptionsResult r = ParseOptions(c.arguments);
