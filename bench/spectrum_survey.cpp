@@ -22,41 +22,13 @@
 #include "app/files/spectrum_file.hpp"
 #include "app/measure/flow_pass.hpp"
 #include "app/measure/parameters.hpp"
+#include "app/measure/spectrum_member.hpp"
 #include "app/spectrum/spectrum_measure.hpp"
 #include "flow_reference.hpp"
 
 namespace {
 
 const char* StateName = "after_column_372";
-
-// The certificate field: "ok" when every check that could be made passed.
-std::string certificate(const SpectrumSummary& m) {
-  if (!m.sum_checked && !m.zeros_checked) return "unchecked";
-  std::string failed;
-  if (m.sum_checked && !m.sum_ok) failed = "sum";
-  if (m.zeros_checked && !m.zeros_ok) failed += failed.empty() ? "zeros" : "+zeros";
-  return failed.empty() ? "ok" : failed;
-}
-
-std::optional<Real> finite(Real value) { return std::isfinite(value) ? std::optional<Real>(value) : std::nullopt; }
-
-SpectrumLine line_of(const SpectrumSummary& m, double damping) {
-  SpectrumLine line;
-  line.column = static_cast<std::int32_t>(std::lround(50 + 800 * damping));
-  line.damping = damping;
-  for (int k = 0; k < m.tangents; ++k) {
-    line.exponents.push_back(m.exponents[k]);
-    line.errors.push_back(finite(m.errors[k]));
-  }
-  line.sum = m.sum;
-  line.trace = m.trace;
-  if (m.zero_exponents >= 0) line.zero_exponents = m.zero_exponents;
-  if (m.positive_exponents >= 0) line.positive_exponents = m.positive_exponents;
-  line.kaplan_yorke = finite(m.kaplan_yorke);
-  line.kaplan_yorke_error = finite(m.kaplan_yorke_error);
-  line.certificate = certificate(m);
-  return line;
-}
 
 double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
@@ -138,7 +110,7 @@ int main(int argc, char** argv) {
                   batch_standard_error(pass.batch).value_or(NAN), pass.MeasuredSteps,
                   1e3 * flow_seconds / (run.passes * settings.span), m.exponents[0] - exponent);
     }
-    if (!file_name.empty() && !spectrum_append(file, line_of(m, damping), error)) {
+    if (!file_name.empty() && !spectrum_append(file, SpectrumLineOf(static_cast<std::int32_t>(std::lround(50 + 800 * damping)), damping, m), error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return 1;
     }

@@ -62,16 +62,6 @@ class LaneMemberEngine final : public MemberEngine {
   LaneMark last_;
 };
 
-// The fresh members' host: no clock to run out and no keys; their budget
-// ends them.
-class QuietHost final : public ColumnHost {
- public:
-  double seconds() override { return 0; }
-  void time_limit_reached() override {}
-  bool escape_pressed() override { return false; }
-  void iteration_ceiling_reached() override {}
-};
-
 // Feeds a settling member's states to its attractor watches, one state in
 // every WatchStride (the shortest periods seen are near 3 units), body 1's x
 // unfolded: the folds keep it within [-Pi, Pi], which would tear a flock

@@ -23,3 +23,13 @@ class ConsoleHost final : public ColumnHost {
   bool escape_pressed() override;
   void iteration_ceiling_reached() override;
 };
+
+// A host with no clock to run out and no keys: what ends its columns is
+// their budget (an ensemble's fresh members, the tests).
+class QuietHost final : public ColumnHost {
+ public:
+  double seconds() override { return 0; }
+  void time_limit_reached() override {}
+  bool escape_pressed() override { return false; }
+  void iteration_ceiling_reached() override {}
+};

@@ -13,15 +13,6 @@
 
 namespace {
 
-// A clock that never runs out, and no keys: the budget ends the members.
-class Host final : public ColumnHost {
- public:
-  double seconds() override { return 0; }
-  void time_limit_reached() override {}
-  bool escape_pressed() override { return false; }
-  void iteration_ceiling_reached() override {}
-};
-
 struct Outcome {
   ColumnResult column;
   FlockState left;
@@ -37,7 +28,7 @@ Outcome run(int threads, std::int32_t members) {
   settings.time_limit = 1e9;
   settings.members = members;
   settings.threads = threads;
-  Host host;
+  QuietHost host;
   const std::optional<ColumnResult> r =
       RunEnsembleColumn(242, FlockModel{ColumnDamping(242)}, ref, SweepCarry{}, settings, host, HistoryObserver{});
   EXPECT_TRUE(r);

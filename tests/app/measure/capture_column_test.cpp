@@ -18,7 +18,7 @@
 #include "app/measure/flow_pass.hpp"
 #include "app/measure/pair_stepper.hpp"
 #include "app/model/capture_detector.hpp"
-#include "app/measure/quiet_host.hpp"
+#include "app/measure/column_host.hpp"
 #include "runtime/random.hpp"
 
 namespace {

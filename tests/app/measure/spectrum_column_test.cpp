@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "app/measure/column.hpp"
-#include "app/measure/quiet_host.hpp"
+#include "app/measure/column_host.hpp"
 #include "app/measure/spectrum_member.hpp"
 #include "app/model/flow_reference.hpp"
 #include "app/spectrum/spectrum_measure.hpp"
